@@ -1,0 +1,169 @@
+// Start-up, the window procedure and the shutdown.
+#include "main.h"
+
+#include "resource.h"
+
+HWND MainWindow;
+DWORD HideDelay;
+int MinStep;
+int Step;
+int MaxStep;
+int BorderWidth;
+int ScreenWidth;
+int ScreenHeight;
+DWORD LastChangeTick;
+std::unique_ptr<TnsMixerControl> VolumeControl;
+std::unique_ptr<TnsMixerControl> MuteControl;
+UINT TaskbarCreatedMessage;
+
+namespace {
+
+constexpr char MainClassName[] = "Tsonalto";
+constexpr char MainWindowTitle[] = " ";
+constexpr int MainWindowWidth = 150;
+constexpr int MainWindowHeight = 60;
+
+void ShowAlreadyRunning() {
+  MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING).c_str(),
+              LoadResourceString(IDS_EXIT).c_str(), MB_OK | MB_ICONWARNING);
+  PostQuitMessage(0);
+}
+
+void AssignSettings() {
+  MainWindow = nullptr;
+  HideDelay = 1800;
+  MinStep = 500;
+  Step = MinStep;
+  MaxStep = 4000;
+  BorderWidth = 4;
+  ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
+  ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+}
+
+HWND CreateMainWindow() {
+  return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST, MainClassName, MainWindowTitle, WS_POPUP,
+                         0, 0, MainWindowWidth, MainWindowHeight, nullptr, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+void CreateMixerControls() {
+  VolumeControl = std::make_unique<TnsMixerControl>(
+      MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0, MIXERCONTROL_CONTROLTYPE_VOLUME);
+  MuteControl = std::make_unique<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
+                                                  0, MIXERCONTROL_CONTROLTYPE_MUTE);
+}
+
+} // namespace
+
+void StartApplication() {
+  if (FindWindowA(MainClassName, nullptr) != nullptr) {
+    ShowAlreadyRunning();
+    return;
+  }
+  AssignSettings();
+  RegisterMainWindowClass();
+  InitMainWindow();
+}
+
+ATOM RegisterMainWindowClass() {
+  WNDCLASSA Class = {};
+  Class.lpfnWndProc = MainWindowProc;
+  Class.hInstance = GetModuleHandleA(nullptr);
+  Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  Class.lpszClassName = MainClassName;
+  return RegisterClassA(&Class);
+}
+
+void InitMainWindow() {
+  Enabled = false;
+  CreateDisplayObjects();
+  MainWindow = CreateMainWindow();
+  // Without its window the program could never be reached nor shown; staying
+  // resident would leave an invisible process nobody can end.
+  if (MainWindow == nullptr) {
+    PostQuitMessage(ExitCodeNoWindow);
+    return;
+  }
+  SetBarRect();
+  CreateMixerControls();
+  AddTrayIcon();
+  TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+  SetTipText(LoadResourceString(IDS_TIP));
+  AddHotKeyAtoms();
+  RegisterEnableHotKey();
+  EnableControls();
+}
+
+// GetMessageA returns -1 on failure; looping on it would spin for ever.
+int RunMessageLoop() {
+  MSG Message = {};
+  BOOL Result;
+  while ((Result = GetMessageA(&Message, nullptr, 0, 0)) > 0) {
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
+  }
+  return Result == 0 ? static_cast<int>(Message.wParam) : ExitCodeLoopFailed;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+  switch (Message) {
+  case WM_CREATE:
+    CreateTrayMenu();
+    return 0;
+  case WM_DESTROY:
+    ShutDown();
+    return 0;
+  case WM_PAINT:
+    PaintDisplay(Window);
+    return 0;
+  case WM_DISPLAYCHANGE:
+    TakeDisplaySize(LParam);
+    return 0;
+  case WM_TIMER:
+    HideDisplayWhenDue();
+    return 0;
+  case WM_HOTKEY:
+    HandleHotKey(WParam);
+    return 0;
+  case MM_MIXM_CONTROL_CHANGE:
+    ModifyTrayIcon();
+    return 0;
+  case WM_TRAYNOTIFY:
+    HandleTrayNotify(LParam);
+    return 0;
+  case WM_REFRESHTIP:
+    RefreshTip();
+    return 0;
+  case WM_HOOKMOUSE:
+    HandleHookMouse(WParam, LParam);
+    return 0;
+  }
+  // Unregistered, the number is 0: WM_NULL must never pass for the taskbar's return.
+  if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage) {
+    RecreateTrayIcon();
+    return 0;
+  }
+  return DefWindowProcA(Window, Message, WParam, LParam);
+}
+
+void TakeDisplaySize(LPARAM LParam) {
+  ScreenWidth = LOWORD(LParam);
+  ScreenHeight = HIWORD(LParam);
+}
+
+void ShutDown() {
+  DisableControls();
+  UnregisterHotKey(MainWindow, EnableHotKeyId);
+  VolumeControl.reset();
+  MuteControl.reset();
+  DeleteTrayIcon();
+  PostQuitMessage(0);
+}
+
+std::string LoadResourceString(UINT Id) {
+  // Unlike LoadStringW, LoadStringA cannot hand out a pointer into the resource:
+  // copy through a buffer that holds the longest text of the table, the help text.
+  char Buffer[512];
+  const int Length = LoadStringA(GetModuleHandleA(nullptr), Id, Buffer, sizeof Buffer);
+  return std::string(Buffer, static_cast<size_t>(Length > 0 ? Length : 0));
+}

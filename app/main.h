@@ -1,0 +1,136 @@
+// The main module: every piece of the program's state, and the procedures that act
+// on it around the one window procedure. Everything runs on the process's one
+// thread; handlers may be re-entered from the nested loops of message boxes, the
+// tray menu and the display's own WM_PAINT.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "mixerControl.h"
+
+// ---- Start-up, main window and message loop ----
+
+extern HWND MainWindow;
+extern DWORD HideDelay;  // ms without a change before the display hides
+extern int MinStep;      // mixer units
+extern int Step;         // amount the next volume action moves the fader
+extern int MaxStep;      // mixer units
+extern int BorderWidth;  // pixels of the wheel band along the screen's edges
+extern int ScreenWidth;  // primary screen, pixels
+extern int ScreenHeight; // primary screen, pixels
+extern DWORD LastChangeTick;
+extern std::unique_ptr<TnsMixerControl> VolumeControl;
+extern std::unique_ptr<TnsMixerControl> MuteControl;
+extern UINT TaskbarCreatedMessage;
+
+constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
+constexpr UINT WM_REFRESHTIP = WM_USER + 2;
+constexpr UINT WM_HOOKMOUSE = WM_USER + 133;
+
+// Exit codes for the two ways start-up or the loop can fail; every ordinary path
+// ends with 0.
+constexpr int ExitCodeNoWindow = 1;
+constexpr int ExitCodeLoopFailed = 2;
+
+void StartApplication();
+ATOM RegisterMainWindowClass();
+void InitMainWindow();
+int RunMessageLoop();
+LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+void TakeDisplaySize(LPARAM LParam);
+void ShutDown();
+std::string LoadResourceString(UINT Id);
+
+// ---- Volume ----
+
+void VolumeUp();
+void VolumeDown();
+void ToggleMute();
+
+// ---- Display ----
+
+enum TChangeKind : BYTE { CHANGE_VOLUME = 1, CHANGE_MUTE = 2 };
+
+extern HBRUSH BackgroundBrush;
+extern HBRUSH BarBrush;
+extern HPEN FramePen;
+extern RECT BarRect;
+
+void CreateDisplayObjects();
+void SetBarRect();
+void ShowDisplay(TChangeKind Change);
+void PaintDisplay(HWND Window);
+void HideDisplayWhenDue();
+int FilledBarWidth(DWORD Volume, int BarWidth);
+
+// ---- Tray ----
+
+// NOTIFYICONDATAA as the shell has read it since Windows 2000: the 128-character
+// tip and the balloon fields, nothing after. Newer headers append fields the
+// program never sets, so the record is declared at its fixed size.
+struct TNotifyIconDataA {
+  DWORD cbSize;
+  HWND hWnd;
+  UINT uID;
+  UINT uFlags;
+  UINT uCallbackMessage;
+  HICON hIcon;
+  CHAR szTip[128];
+  DWORD dwState;
+  DWORD dwStateMask;
+  CHAR szInfo[256];
+  UINT uTimeoutOrVersion;
+  CHAR szInfoTitle[64];
+  DWORD dwInfoFlags;
+};
+static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte record");
+
+extern TNotifyIconDataA TrayIconData;
+extern HICON TrayIconHandle;
+extern std::string TipText;
+
+void FillTrayIconData();
+void AddTrayIcon();
+void ModifyTrayIcon();
+void DeleteTrayIcon();
+void SetTipText(const std::string &Text);
+void RefreshTip();
+void RecreateTrayIcon();
+
+// ---- Tray menu ----
+
+constexpr UINT CMD_EXIT = 4;
+constexpr UINT CMD_TOGGLE_ENABLE = 6;
+constexpr UINT CMD_CONTROLS = 10;
+
+extern HMENU TrayMenu;
+
+void CreateTrayMenu();
+void UpdateEnableMenuItem();
+void HandleTrayNotify(LPARAM LParam);
+void ShowTrayMenu();
+
+// ---- Hotkeys and enabling ----
+
+constexpr UINT_PTR HIDE_TIMER_ID = 1;
+
+extern bool Enabled; // the result of the last SetHook; false once disabled
+extern DWORD MuteHotKeyId;
+extern DWORD VolumeUpHotKeyId;
+extern DWORD VolumeDownHotKeyId;
+extern DWORD EnableHotKeyId;
+
+void AddHotKeyAtoms();
+void RegisterEnableHotKey();
+void EnableControls();
+void DisableControls();
+void ToggleEnabled();
+void HandleHotKey(WPARAM Id);
+
+// ---- Wheel ----
+
+void HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);

@@ -1,0 +1,66 @@
+// The tray icon's popup menu: the help box, the on/off switch and Exit.
+#include "main.h"
+
+#include "resource.h"
+
+HMENU TrayMenu;
+
+namespace {
+
+void AppendCommand(UINT Id, UINT TextId) {
+  AppendMenuA(TrayMenu, MF_STRING, Id, LoadResourceString(TextId).c_str());
+}
+
+void AppendSeparator() { AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr); }
+
+void ShowHelp() {
+  MessageBoxA(nullptr, LoadResourceString(IDS_HELP_TEXT).c_str(),
+              LoadResourceString(IDS_CONTROLS).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+void RunMenuCommand(UINT Command) {
+  switch (Command) {
+  case CMD_EXIT:
+    // Posted, so the menu's own loop has unwound before the shutdown runs.
+    PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+    break;
+  case CMD_TOGGLE_ENABLE:
+    ToggleEnabled();
+    break;
+  case CMD_CONTROLS:
+    ShowHelp();
+    break;
+  }
+}
+
+} // namespace
+
+void CreateTrayMenu() {
+  TrayMenu = CreatePopupMenu();
+  AppendCommand(CMD_CONTROLS, IDS_CONTROLS);
+  AppendSeparator();
+  AppendCommand(CMD_TOGGLE_ENABLE, IDS_DISABLE);
+  AppendSeparator();
+  AppendCommand(CMD_EXIT, IDS_EXIT);
+}
+
+void UpdateEnableMenuItem() {
+  ModifyMenuA(TrayMenu, CMD_TOGGLE_ENABLE, MF_BYCOMMAND | MF_STRING, CMD_TOGGLE_ENABLE,
+              LoadResourceString(Enabled ? IDS_DISABLE : IDS_ENABLE).c_str());
+}
+
+void HandleTrayNotify(LPARAM LParam) {
+  if (LParam == WM_RBUTTONUP)
+    ShowTrayMenu();
+}
+
+void ShowTrayMenu() {
+  POINT Cursor = {};
+  GetCursorPos(&Cursor);
+  // A popup menu closes on a click elsewhere only while its owner is the
+  // foreground window.
+  SetForegroundWindow(MainWindow);
+  const UINT Command = static_cast<UINT>(
+      TrackPopupMenuEx(TrayMenu, TPM_RETURNCMD, Cursor.x, Cursor.y, MainWindow, nullptr));
+  RunMenuCommand(Command);
+}

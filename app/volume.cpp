@@ -1,0 +1,74 @@
+// Volume up and down with an accelerating step, and the mute toggle: the only code
+// that writes the two mixer controls.
+#include "main.h"
+
+namespace {
+
+constexpr int FaderMax = 65535;
+constexpr int FaderMin = 0;
+constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
+constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
+constexpr int StepChange = 500;
+constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
+constexpr DWORD Muted = 1;
+constexpr DWORD Unmuted = 0;
+
+// Elapsed time is an unsigned difference, so it stays right across the wrap of the
+// tick counter.
+void AdaptStep(DWORD Elapsed) {
+  if (Elapsed < QuickInterval) {
+    Step += StepChange;
+    if (Step > MaxStep)
+      Step = MaxStep;
+  } else if (Elapsed < PauseInterval) {
+    Step -= StepChange;
+    if (Step < MinStep)
+      Step = MinStep;
+  } else {
+    Step = MinStep;
+  }
+}
+
+// The fader moves by the step as it was; the interval to the previous action only
+// shapes the next one. The tick is read after the mixer calls, so an interval runs
+// from the end of one action to the end of the next.
+void MoveVolume(int Direction) {
+  const int Old = static_cast<int>(VolumeControl->GetValue());
+  int New = Old + Direction * Step;
+  if (New > FaderMax)
+    New = FaderMax;
+  if (New < FaderMin)
+    New = FaderMin;
+  if (New != Old)
+    VolumeControl->SetValue(static_cast<DWORD>(New));
+  const DWORD Now = GetTickCount();
+  const DWORD Elapsed = Now - LastChangeTick;
+  AdaptStep(Elapsed);
+  LastChangeTick = Now;
+  if (New != Old || Elapsed > StaleDisplayAge)
+    ShowDisplay(CHANGE_VOLUME);
+}
+
+} // namespace
+
+void VolumeUp() {
+  if (!VolumeControl)
+    return;
+  if (MuteControl)
+    MuteControl->SetValue(Unmuted);
+  MoveVolume(+1);
+}
+
+void VolumeDown() {
+  if (!VolumeControl)
+    return;
+  MoveVolume(-1);
+}
+
+void ToggleMute() {
+  if (!MuteControl)
+    return;
+  MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
+  LastChangeTick = GetTickCount();
+  ShowDisplay(CHANGE_MUTE);
+}

@@ -1,0 +1,129 @@
+#include "mixerControl.h"
+
+namespace {
+
+// A uniform request: one value for all channels. Asking for more channels than the
+// one-value buffer holds would let the driver write past it, so lines with more
+// than two channels are read and written as one uniform value too.
+constexpr DWORD MaxRequestChannels = 1;
+
+MIXERCONTROLDETAILS ValueRequest(DWORD ControlId, DWORD ChannelCount, DWORD *Value) {
+  MIXERCONTROLDETAILS Request = {};
+  Request.cbStruct = sizeof Request;
+  Request.dwControlID = ControlId;
+  Request.cChannels = ChannelCount;
+  Request.cMultipleItems = 0;
+  Request.cbDetails = sizeof *Value;
+  Request.paDetails = Value;
+  return Request;
+}
+
+HMIXEROBJ AsMixerObject(HMIXER Mixer) { return reinterpret_cast<HMIXEROBJ>(Mixer); }
+
+} // namespace
+
+TnsMixerControl::TnsMixerControl(HWND CallbackWindow, DWORD LineComponentType,
+                                 DWORD SourceComponentType, DWORD ControlType) {
+  Clear();
+  if (mixerGetNumDevs() == 0)
+    return;
+  LastError =
+      mixerOpen(&MixerHandle, 0, reinterpret_cast<DWORD_PTR>(CallbackWindow), 0, CALLBACK_WINDOW);
+  if (LastError != MMSYSERR_NOERROR)
+    return;
+
+  MIXERLINEA Line = {};
+  Line.cbStruct = sizeof Line;
+  Line.dwComponentType = LineComponentType;
+  if (mixerGetLineInfoA(AsMixerObject(MixerHandle), &Line,
+                        MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
+      MMSYSERR_NOERROR)
+    return;
+  if (SourceComponentType != 0 && !FindSourceLine(Line, SourceComponentType))
+    return;
+
+  MIXERCONTROLA Control = {};
+  MIXERLINECONTROLSA Controls = {};
+  Controls.cbStruct = sizeof Controls;
+  Controls.dwLineID = Line.dwLineID;
+  Controls.dwControlType = ControlType;
+  Controls.cControls = 1;
+  Controls.cbmxctrl = sizeof Control;
+  Controls.pamxctrl = &Control;
+  if (mixerGetLineControlsA(AsMixerObject(MixerHandle), &Controls,
+                            MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
+      MMSYSERR_NOERROR)
+    return;
+
+  ControlId = Control.dwControlID;
+  ChannelCount = Line.cChannels == 0 ? 0 : Line.cChannels - 1;
+  if (ChannelCount > MaxRequestChannels)
+    ChannelCount = MaxRequestChannels;
+  Ready = ReadyTrue;
+}
+
+TnsMixerControl::~TnsMixerControl() {
+  if (MixerHandle != nullptr)
+    mixerClose(MixerHandle);
+}
+
+void TnsMixerControl::Clear() {
+  MixerHandle = nullptr;
+  ControlId = 0;
+  LastError = MMSYSERR_NOERROR;
+  ChannelCount = 0;
+  Ready = 0;
+}
+
+// Only a matching source line is bound: a destination without one (or without any
+// source line at all) leaves the object unbound rather than bound to a wrong line.
+bool TnsMixerControl::FindSourceLine(MIXERLINEA &Line, DWORD SourceComponentType) {
+  const DWORD Destination = Line.dwDestination;
+  const DWORD Connections = Line.cConnections;
+  for (DWORD Source = 0; Source < Connections; ++Source) {
+    Line.cbStruct = sizeof Line;
+    Line.dwDestination = Destination;
+    Line.dwSource = Source;
+    if (mixerGetLineInfoA(AsMixerObject(MixerHandle), &Line, MIXER_GETLINEINFOF_SOURCE) !=
+        MMSYSERR_NOERROR)
+      return false;
+    if (Line.dwComponentType == SourceComponentType)
+      return true;
+  }
+  return false;
+}
+
+MMRESULT TnsMixerControl::ReadValue(MIXERCONTROLDETAILS &Request) {
+  LastError =
+      mixerGetControlDetailsA(AsMixerObject(MixerHandle), &Request, MIXER_GETCONTROLDETAILSF_VALUE);
+  return LastError;
+}
+
+DWORD TnsMixerControl::GetValue() {
+  if (!Ready)
+    return 0;
+  Ready = 0;
+  DWORD Value = 0;
+  MIXERCONTROLDETAILS Request = ValueRequest(ControlId, ChannelCount, &Value);
+  if (ReadValue(Request) != MMSYSERR_NOERROR)
+    return 0;
+  Ready = ReadyTrue;
+  return Value;
+}
+
+BOOL TnsMixerControl::SetValue(DWORD Value) {
+  if (!Ready)
+    return FALSE;
+  Ready = 0;
+  DWORD Buffer = 0;
+  MIXERCONTROLDETAILS Request = ValueRequest(ControlId, ChannelCount, &Buffer);
+  if (ReadValue(Request) != MMSYSERR_NOERROR)
+    return FALSE;
+  Buffer = Value;
+  LastError =
+      mixerSetControlDetails(AsMixerObject(MixerHandle), &Request, MIXER_SETCONTROLDETAILSF_VALUE);
+  if (LastError != MMSYSERR_NOERROR)
+    return FALSE;
+  Ready = ReadyTrue;
+  return TRUE;
+}

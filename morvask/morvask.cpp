@@ -1,0 +1,45 @@
+// morvask.dll: the system-wide low-level mouse hook. A low-level hook runs on the
+// thread that installed it, so every report is a same-thread SendMessage that the
+// program handles before the event goes on.
+#include "morvaskint.h"
+
+namespace {
+
+HHOOK Hook;
+HWND Target;
+UINT TargetMessage;
+
+LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
+  if (Code == HC_ACTION) {
+    // The program reads the record through the address it is given; a copy on this
+    // stack lets it accept only addresses on its own thread's live stack.
+    MSLLHOOKSTRUCT Copy = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
+    SendMessageA(Target, TargetMessage, Message, reinterpret_cast<LPARAM>(&Copy));
+  }
+  // Never swallow an event: the rest of the desktop sees every one.
+  return CallNextHookEx(Hook, Code, Message, Event);
+}
+
+HINSTANCE ThisModule() {
+  HMODULE Module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ReportMouseEvent), &Module);
+  return Module;
+}
+
+} // namespace
+
+BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
+  FreeHook();
+  Target = Window;
+  TargetMessage = Message;
+  Hook = SetWindowsHookExA(Kind, ReportMouseEvent, ThisModule(), 0);
+  return Hook != nullptr;
+}
+
+void __cdecl FreeHook() {
+  if (Hook != nullptr)
+    UnhookWindowsHookEx(Hook);
+  Hook = nullptr;
+}

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Redraws the application icon and the four tray-state icons in resources/.
+# Run from the repository root as:  scripts/draw-icons.sh
+# Needs ImageMagick 6 (`convert`) and python3; output is byte-for-byte reproducible.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+res=resources
+mkdir -p "$res"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# --- Application icon: drawn at 8x and box-filtered down to 32x32 so the edges
+# get real alpha coverage instead of jaggies.
+arc() {  # arc CX CY R HALF-ANGLE -> MVG polyline (IM's own arc primitives close the shape)
+  awk -v cx="$1" -v cy="$2" -v r="$3" -v a="$4" 'BEGIN {
+    printf "polyline"
+    for (d = -a; d <= a; d += 3) printf " %.1f,%.1f", cx + r * cos(d * 0.0174533), cy + r * sin(d * 0.0174533)
+    print "" }'
+}
+shape='polygon 12,92 68,92 124,36 124,220 68,164 12,164'
+waves="stroke-linecap round stroke-linejoin round
+  $(arc 124 128 40 45) $(arc 124 128 76 45) $(arc 124 128 112 45)"
+convert -size 256x256 \
+  -define gradient:center=60,70 -define gradient:radii=180,180 radial-gradient:white-black \
+  \( xc:'#35850D' xc:'#6CBC44' xc:'#8ED062' xc:'#FFFFD7' +append \) -clut \
+  \( -size 256x256 xc:black -fill white -draw "$shape" \) \
+  -alpha off -compose CopyOpacity -composite -compose Over \
+  -fill none -stroke '#1E5206' -strokewidth 8 -draw "$shape" -draw 'line 68,92 68,164' \
+  -strokewidth 22 -draw "$waves" -stroke '#A6F6C4' -strokewidth 10 -draw "$waves" \
+  -filter Box -resize 32x32 -depth 8 "rgba:$tmp/sonalto.rgba"
+
+# --- Tray icons are pixel art: every pixel is placed on purpose so that the
+# 16x16 images stay crisp, and the ICO containers are written by hand because
+# the tray wants classic 8-bit palette images with a 1-bit AND mask.
+python3 - "$tmp" "$res" <<'PY'
+import math, struct, sys
+
+tmp, res = sys.argv[1], sys.argv[2]
+
+def hexrgb(h):
+    return tuple(int(h[i:i + 2], 16) for i in (1, 3, 5))
+
+def mix(a, b, t):
+    return tuple(round(x + (y - x) * t) for x, y in zip(a, b))
+
+def coverage(x, y, inside, n=4):
+    hits = sum(inside(x + (i + .5) / n, y + (j + .5) / n) for i in range(n) for j in range(n))
+    return hits / (n * n)
+
+GREEN = dict(shadow='#35850D', mid='#6CBC44', light='#FFFFD7', rim='#35850D',
+             badge='#D3A921', badge_lo='#A67C0E', badge_hi='#F3D968', band='#FFF8D2',
+             wave='#A6F6C4', edge='#1B4A05')
+RED = dict(shadow='#6A0000', mid='#B3261A', light='#FFB39B', rim='#4A0000',
+           badge='#FF0D00', badge_lo='#B80900', badge_hi='#FF6A4A', band='#FFD9CC',
+           wave='#DB5A88', edge='#3A0000')
+
+BODY_C, BODY_R = 6.5, 6.3
+BADGE_C, BADGE_R = 11.6, 3.7
+WAVE_C, WAVE_R = 8, (3, 6)
+
+def body_colour(p, x, y):
+    # Lit from the upper left, like a ball: diffuse ramp plus a small specular spot.
+    nx, ny = (x - BODY_C) / BODY_R, (y - BODY_C) / BODY_R
+    nz = math.sqrt(max(0.0, 1 - nx * nx - ny * ny))
+    lx, ly, lz = -0.55, -0.55, 0.63
+    d = max(0.0, nx * lx + ny * ly + nz * lz)
+    hx, hy, hz = lx, ly, lz + 1
+    hn = math.sqrt(hx * hx + hy * hy + hz * hz)
+    s = max(0.0, (nx * hx + ny * hy + nz * hz) / hn) ** 18
+    base = mix(hexrgb(p['shadow']), hexrgb(p['mid']), min(1.0, d / 0.75))
+    return mix(base, hexrgb(p['light']), min(1.0, s * 1.3))
+
+def badge_colour(p, x, y):
+    dx, dy = x - BADGE_C, y - BADGE_C
+    if math.hypot(dx, dy) > BADGE_R - 1.0:
+        return hexrgb(p['rim'])
+    if abs(dx - dy) < 1.0:          # the "crossed out" stripe
+        return hexrgb(p['band'])
+    t = (dx + dy) / (2 * BADGE_R) + 0.5
+    lo, mid, hi = hexrgb(p['badge_lo']), hexrgb(p['badge']), hexrgb(p['badge_hi'])
+    return mix(hi, mid, t * 2) if t < 0.5 else mix(mid, lo, (t - 0.5) * 2)
+
+def quarter_arc(r):
+    # Midpoint circle, lower-right quadrant only: a clean 1px stroke with no
+    # doubled pixels on the diagonal.
+    pts, x, y, err = set(), r, 0, 1 - r
+    while x >= y:
+        pts |= {(WAVE_C + x, WAVE_C + y), (WAVE_C + y, WAVE_C + x)}
+        y += 1
+        if err < 0:
+            err += 2 * y + 1
+        else:
+            x -= 1
+            err += 2 * (y - x) + 1
+    return pts
+
+def render(p, muted):
+    img = [[None] * 16 for _ in range(16)]
+    in_body = lambda x, y: math.hypot(x - BODY_C, y - BODY_C) <= BODY_R
+    in_badge = lambda x, y: math.hypot(x - BADGE_C, y - BADGE_C) <= BADGE_R
+    for y in range(16):
+        for x in range(16):
+            if coverage(x, y, in_body) >= 0.5:
+                img[y][x] = body_colour(p, x + .5, y + .5)
+            if muted and coverage(x, y, in_badge) >= 0.5:
+                img[y][x] = badge_colour(p, x + .5, y + .5)
+    if not muted:
+        wave = set().union(*(quarter_arc(r) for r in WAVE_R))
+        # Pale strokes disappear on a light taskbar, so wherever they leave the
+        # body they get a dark 1px outline.
+        for x, y in wave:
+            for ex, ey in ((x + 1, y), (x - 1, y), (x, y + 1), (x, y - 1)):
+                if 0 <= ex < 16 and 0 <= ey < 16 and (ex, ey) not in wave and img[ey][ex] is None:
+                    img[ey][ex] = hexrgb(p['edge'])
+        for x, y in wave:
+            img[y][x] = hexrgb(p['wave'])
+    return img
+
+def ico(width, bits, header_extra, xor_rows, and_rows):
+    # One ICONDIRENTRY pointing at a BITMAPINFOHEADER image; rows are bottom-up
+    # and the bitmap height counts XOR and AND planes together.
+    body = b''.join(reversed(xor_rows)) + b''.join(reversed(and_rows))
+    bih = struct.pack('<IiiHHIIiiII', 40, width, width * 2, 1, bits, 0,
+                      len(body), 0, 0, 0, 0)
+    image = bih + header_extra + body
+    return (struct.pack('<HHH', 0, 1, 1) +
+            struct.pack('<BBBBHHII', width, width, 0, 0, 1, bits, len(image), 22) + image)
+
+def and_row(transparent_bits):
+    w = len(transparent_bits)
+    v = 0
+    for b in transparent_bits:
+        v = (v << 1) | b
+    v <<= (-w) % 32
+    return v.to_bytes(((w + 31) // 32) * 4, 'big')
+
+def write_8bpp(name, img):
+    palette = [(0, 0, 0)]           # index 0 is what masked pixels carry
+    for row in img:
+        for c in row:
+            if c is not None and c not in palette:
+                palette.append(c)
+    assert len(palette) <= 256, name
+    pal = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
+    pal += bytes(4 * (256 - len(palette)))
+    xor = [bytes(palette.index(c) if c else 0 for c in row) for row in img]
+    mask = [and_row([c is None for c in row]) for row in img]
+    with open(f'{res}/{name}.ico', 'wb') as f:
+        f.write(ico(16, 8, pal, xor, mask))
+
+def write_32bpp(name, rgba, w):
+    px = [rgba[i:i + 4] for i in range(0, len(rgba), 4)]
+    px = [p if p[3] else b'\0\0\0\0' for p in px]
+    rows = [px[y * w:(y + 1) * w] for y in range(w)]
+    xor = [b''.join(bytes((p[2], p[1], p[0], p[3])) for p in row) for row in rows]
+    mask = [and_row([p[3] == 0 for p in row]) for row in rows]
+    with open(f'{res}/{name}.ico', 'wb') as f:
+        f.write(ico(w, 32, b'', xor, mask))
+
+write_8bpp('enmuteon', render(GREEN, True))
+write_8bpp('enmuteoff', render(GREEN, False))
+write_8bpp('dimuteon', render(RED, True))
+write_8bpp('dimuteoff', render(RED, False))
+with open(f'{tmp}/sonalto.rgba', 'rb') as f:
+    write_32bpp('sonalto', f.read(), 32)
+PY
+
+echo "icons written to $res/"
