@@ -31,8 +31,7 @@ constexpr UINT_PTR FirstHandle = 0x5100;
 UINT_PTR NextHandle = FirstHandle;
 
 template <typename T> T RealFunction(const char *Module, const char *Name) {
-  return reinterpret_cast<T>(
-      reinterpret_cast<void *>(GetProcAddress(LoadLibraryA(Module), Name)));
+  return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(LoadLibraryA(Module), Name)));
 }
 
 TMixerCall &Record(const char *Function, HMIXEROBJ Mixer, DWORD Flags) {
@@ -49,8 +48,8 @@ UINT WINAPI FakeMixerGetNumDevs() {
   return FakeMixer.Devices;
 }
 
-MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback,
-                              DWORD_PTR Instance, DWORD Flags) {
+MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback, DWORD_PTR Instance,
+                              DWORD Flags) {
   TMixerCall &Call = Record("mixerOpen", nullptr, Flags);
   Call.Device = Device;
   Call.Callback = Callback;
@@ -107,8 +106,8 @@ MMRESULT WINAPI FakeMixerGetLineControlsA(HMIXEROBJ Mixer, LPMIXERLINECONTROLSA 
   return MMSYSERR_NOERROR;
 }
 
-TMixerCall &RecordRequest(const char *Function, HMIXEROBJ Mixer,
-                          const MIXERCONTROLDETAILS *Request, DWORD Flags) {
+TMixerCall &RecordRequest(const char *Function, HMIXEROBJ Mixer, const MIXERCONTROLDETAILS *Request,
+                          DWORD Flags) {
   TMixerCall &Call = Record(Function, Mixer, Flags);
   Call.StructSize = Request->cbStruct;
   Call.ControlId = Request->dwControlID;
@@ -152,8 +151,8 @@ SHORT WINAPI FakeGetKeyState(int Key) {
 }
 
 int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
-  Fake.Boxes.push_back(TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "",
-                                       Caption != nullptr, Style});
+  Fake.Boxes.push_back(
+      TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "", Caption != nullptr, Style});
   return IDOK;
 }
 

@@ -79,10 +79,10 @@ struct THotKeyCall {
 };
 
 struct TFakePlatform {
-  std::optional<DWORD> TickCount;    // unset: the real tick count
-  std::optional<bool> ShiftDown;     // unset: the real key state
+  std::optional<DWORD> TickCount;     // unset: the real tick count
+  std::optional<bool> ShiftDown;      // unset: the real key state
   std::vector<TMessageBoxCall> Boxes; // boxes are recorded, never shown
-  std::set<UINT> RefusedKeys;        // virtual keys RegisterHotKey refuses
+  std::set<UINT> RefusedKeys;         // virtual keys RegisterHotKey refuses
   std::vector<THotKeyCall> Registered;
   std::vector<int> Unregistered;
   BOOLEAN SetHookResult = TRUE;

@@ -1,0 +1,34 @@
+#include "program.h"
+
+#include "fakes.h"
+#include "main.h"
+
+int PumpMessages() {
+  int ExitCode = -1;
+  MSG Message = {};
+  while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+    if (Message.message == WM_QUIT) {
+      ExitCode = static_cast<int>(Message.wParam);
+      continue;
+    }
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
+  }
+  return ExitCode;
+}
+
+void StartProgram() {
+  ResetFakes();
+  StartApplication();
+}
+
+void StopProgram() {
+  if (MainWindow != nullptr && IsWindow(MainWindow))
+    DestroyWindow(MainWindow);
+  PumpMessages();
+  MainWindow = nullptr;
+  VolumeControl.reset();
+  MuteControl.reset();
+  TaskbarCreatedMessage = 0;
+  LastChangeTick = 0;
+}
