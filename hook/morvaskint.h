@@ -15,9 +15,15 @@
 // every compiler.
 
 // Installs a hook of the given kind (WH_MOUSE_LL) that reports every mouse event
-// to Window as Message: wParam the mouse message, lParam the address of a copy of
-// the event's MSLLHOOKSTRUCT, valid until the synchronous send returns.
+// to Window as Message: wParam the mouse message, lParam the address of the
+// event's MSLLHOOKSTRUCT, valid until the synchronous send returns. A second call
+// replaces the first hook.
 MORVASK_API BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message);
 
 // Removes the hook; harmless when none is installed.
 MORVASK_API void __cdecl FreeHook();
+
+// True once, for the record the hook is delivering at this moment: any process can
+// send or post the message number with an address of its choosing, and only this
+// answer tells the hook's own report from a forged one.
+MORVASK_API BOOLEAN __cdecl ClaimHookRecord(LPARAM Record);

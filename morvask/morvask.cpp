@@ -8,13 +8,15 @@ namespace {
 HHOOK Hook;
 HWND Target;
 UINT TargetMessage;
+LPARAM Unclaimed; // the record being reported, until the program claims it
 
 LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
   if (Code == HC_ACTION) {
-    // The program reads the record through the address it is given; a copy on this
-    // stack lets it accept only addresses on its own thread's live stack.
-    MSLLHOOKSTRUCT Copy = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
-    SendMessageA(Target, TargetMessage, Message, reinterpret_cast<LPARAM>(&Copy));
+    // Restored afterwards, in case the program's handling lets a nested event in.
+    const LPARAM Outer = Unclaimed;
+    Unclaimed = Event;
+    SendMessageA(Target, TargetMessage, Message, Event);
+    Unclaimed = Outer;
   }
   // Never swallow an event: the rest of the desktop sees every one.
   return CallNextHookEx(Hook, Code, Message, Event);
@@ -42,4 +44,11 @@ void __cdecl FreeHook() {
   if (Hook != nullptr)
     UnhookWindowsHookEx(Hook);
   Hook = nullptr;
+}
+
+BOOLEAN __cdecl ClaimHookRecord(LPARAM Record) {
+  if (Record == 0 || Record != Unclaimed)
+    return FALSE;
+  Unclaimed = 0;
+  return TRUE;
 }

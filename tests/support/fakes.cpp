@@ -56,7 +56,9 @@ MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback, D
   Call.Instance = Instance;
   if (FakeMixer.OpenResult != MMSYSERR_NOERROR)
     return FakeMixer.OpenResult;
-  *Mixer = reinterpret_cast<HMIXER>(NextHandle++);
+  // Recorded as the call's handle, so a test can follow it through every later call.
+  Call.Mixer = NextHandle++;
+  *Mixer = reinterpret_cast<HMIXER>(Call.Mixer);
   ++FakeMixer.OpenHandles;
   return MMSYSERR_NOERROR;
 }
@@ -173,6 +175,13 @@ BOOLEAN __cdecl FakeSetHook(int, HWND Window, UINT) {
 
 void __cdecl FakeFreeHook() { ++Fake.FreeHookCount; }
 
+BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Record) {
+  if (Record == 0 || Record != Fake.HookRecord)
+    return FALSE;
+  Fake.HookRecord = 0;
+  return TRUE;
+}
+
 BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   NOTIFYICONDATAA Copy = {};
   std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
@@ -221,6 +230,7 @@ IMPORT_SLOT("__imp__RegisterHotKey@16", FakeRegisterHotKey)
 IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)
 IMPORT_SLOT("__imp__SetHook", FakeSetHook)
 IMPORT_SLOT("__imp__FreeHook", FakeFreeHook)
+IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
 IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
 IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)

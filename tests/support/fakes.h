@@ -17,7 +17,7 @@
 // A mixer call with the arguments the tests check; fields a call does not have stay 0.
 struct TMixerCall {
   std::string Function;
-  UINT_PTR Mixer = 0;
+  UINT_PTR Mixer = 0; // for mixerOpen: the handle it handed out
   DWORD Flags = 0;
   // mixerOpen
   UINT Device = 0;
@@ -88,6 +88,7 @@ struct TFakePlatform {
   BOOLEAN SetHookResult = TRUE;
   std::vector<HWND> SetHookWindows;
   int FreeHookCount = 0;
+  LPARAM HookRecord = 0; // the record the fake hook is delivering; claimable once
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
   bool RefuseWindowCreation = false;
   bool FailGetMessage = false;
