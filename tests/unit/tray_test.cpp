@@ -1,0 +1,214 @@
+// The notification-area icon as the shell receives it: the record, the image chosen
+// by Enabled and the mute state, the tip, and the icon's life across start-up,
+// mixer notifications and a taskbar restart.
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD MuteId = 2; // the fake mixer's mute control
+constexpr DWORD RecordSize = 488;
+constexpr UINT RecordFlags = 7;                 // NIF_MESSAGE | NIF_ICON | NIF_TIP
+constexpr UINT CallbackMessage = WM_USER + 1;   // 1025
+constexpr UINT RefreshTipMessage = WM_USER + 2; // 1026
+constexpr char ProgramTip[] = "Sonalto (by Brelin)";
+
+HICON Image(const char *Name) { return LoadIconA(GetModuleHandleA(nullptr), Name); }
+
+// The tip up to its zero byte, never read past the field.
+std::string TipOf(const NOTIFYICONDATAA &Record) {
+  return std::string(Record.szTip, strnlen(Record.szTip, sizeof Record.szTip));
+}
+
+bool RefreshTipQueued() {
+  MSG Message = {};
+  return PeekMessageA(&Message, MainWindow, RefreshTipMessage, RefreshTipMessage, PM_NOREMOVE) !=
+         FALSE;
+}
+
+void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const std::string &Tip) {
+  EXPECT_EQ(RecordSize, Record.cbSize);
+  EXPECT_EQ(MainWindow, Record.hWnd);
+  EXPECT_EQ(0u, Record.uID);
+  EXPECT_EQ(RecordFlags, Record.uFlags);
+  EXPECT_EQ(CallbackMessage, Record.uCallbackMessage);
+  EXPECT_EQ(Image(ImageName), Record.hIcon) << "expected " << ImageName;
+  EXPECT_EQ(Tip, TipOf(Record));
+}
+
+// The tip and the record outlive StopProgram; a fresh process starts with both empty.
+void ForgetTray() {
+  TipText.clear();
+  TrayIconData = {};
+  TrayIconHandle = nullptr;
+}
+
+class TTrayTest : public TProgramTest {
+protected:
+  void SetUp() override {
+    ForgetTray();
+    TProgramTest::SetUp();
+  }
+};
+
+const NOTIFYICONDATAA &LastRecord() { return Fake.TrayCalls.back().second; }
+DWORD LastAction() { return Fake.TrayCalls.back().first; }
+
+TEST(TTrayImages, FourImagesLoadAsDistinctIcons) {
+  const HICON Images[] = {Image("ENMUTEON"), Image("ENMUTEOFF"), Image("DIMUTEON"),
+                          Image("DIMUTEOFF")};
+  for (int First = 0; First < 4; ++First) {
+    EXPECT_NE(nullptr, Images[First]);
+    for (int Second = First + 1; Second < 4; ++Second)
+      EXPECT_NE(Images[First], Images[Second]);
+  }
+}
+
+using TTrayLife = TTrayTest;
+
+TEST_F(TTrayLife, StartUpAddsADisabledIconWithoutTipThenSetsTipAndEnabledImage) {
+  ASSERT_EQ(3u, Fake.TrayCalls.size());
+  EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Fake.TrayCalls[0].first);
+  ExpectRecord(Fake.TrayCalls[0].second, "DIMUTEOFF", "");
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[1].first);
+  ExpectRecord(Fake.TrayCalls[1].second, "DIMUTEOFF", ProgramTip);
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[2].first);
+  ExpectRecord(Fake.TrayCalls[2].second, "ENMUTEOFF", ProgramTip);
+  EXPECT_TRUE(RefreshTipQueued());
+}
+
+TEST_F(TTrayLife, PostedRefreshTipSetsTheTipFromTheStringTable) {
+  SetTipText("");
+  Fake.TrayCalls.clear();
+  ASSERT_TRUE(RefreshTipQueued());
+  PumpMessages();
+  ASSERT_EQ(1u, Fake.TrayCalls.size());
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  ExpectRecord(LastRecord(), "ENMUTEOFF", ProgramTip);
+}
+
+TEST_F(TTrayLife, TaskbarRestartDeletesAndAddsTheIconWithCurrentImageAndTip) {
+  PumpMessages();
+  FakeMixer.Values[MuteId] = 1;
+  Fake.TrayCalls.clear();
+  SendMessageA(MainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  ASSERT_EQ(2u, Fake.TrayCalls.size());
+  EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Fake.TrayCalls[0].first);
+  EXPECT_EQ(MainWindow, Fake.TrayCalls[0].second.hWnd);
+  EXPECT_EQ(0u, Fake.TrayCalls[0].second.uID);
+  EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Fake.TrayCalls[1].first);
+  ExpectRecord(Fake.TrayCalls[1].second, "ENMUTEON", ProgramTip);
+  EXPECT_FALSE(RefreshTipQueued());
+}
+
+TEST_F(TTrayLife, MixerNotificationModifiesTheImageToTheMuteStateOfTheMoment) {
+  PumpMessages();
+  Fake.TrayCalls.clear();
+  FakeMixer.Values[MuteId] = 1; // muted by another program
+  SendMessageA(MainWindow, MM_MIXM_CONTROL_CHANGE, 0, 0);
+  ASSERT_EQ(1u, Fake.TrayCalls.size());
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  ExpectRecord(LastRecord(), "ENMUTEON", ProgramTip);
+
+  FakeMixer.Values[MuteId] = 0;
+  SendMessageA(MainWindow, MM_MIXM_CONTROL_CHANGE, 0, 0);
+  ASSERT_EQ(2u, Fake.TrayCalls.size());
+  ExpectRecord(LastRecord(), "ENMUTEOFF", ProgramTip);
+}
+
+// The mixer objects are freed before the icon is deleted; filling the record again
+// would take the freed mute control for muted.
+TEST_F(TTrayLife, ShutdownDeletesTheIconWithTheRecordAsLastFilled) {
+  DestroyWindow(MainWindow);
+  ASSERT_FALSE(Fake.TrayCalls.empty());
+  EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), LastAction());
+  ExpectRecord(LastRecord(), "DIMUTEOFF", ProgramTip);
+}
+
+using TTipText = TTrayTest;
+
+TEST_F(TTipText, ShorterTextReplacesTheTipWithItsTerminatingZero) {
+  SetTipText("abc");
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  EXPECT_EQ(0, std::memcmp("abc", LastRecord().szTip, 4));
+}
+
+TEST_F(TTipText, EmptyTextGivesAnEmptyTipAndAsksForNoRefresh) {
+  PumpMessages();
+  SetTipText("");
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  EXPECT_EQ('\0', LastRecord().szTip[0]);
+  EXPECT_FALSE(RefreshTipQueued());
+}
+
+TEST_F(TTipText, TextOfExactly127CharactersFitsWhole) {
+  const std::string Text(127, 'y');
+  SetTipText(Text);
+  EXPECT_EQ(Text, TipOf(LastRecord()));
+}
+
+TEST_F(TTipText, LongerTextIsCutTo127CharactersAndNeverWritesPastTheTipField) {
+  SetTipText(std::string(300, 'x'));
+  const NOTIFYICONDATAA &Record = LastRecord();
+  EXPECT_EQ(std::string(127, 'x'), std::string(Record.szTip, 127));
+  EXPECT_EQ('\0', Record.szTip[127]);
+  EXPECT_EQ(0u, Record.dwState);
+  EXPECT_EQ(0u, Record.dwStateMask);
+  EXPECT_EQ(0u, strnlen(Record.szInfo, sizeof Record.szInfo));
+}
+
+// Which image the icon shows for each Enabled and mute state.
+enum class TMute { Absent, NoDevice, Off, On, Other };
+
+struct TImageCase {
+  const char *Name;
+  bool Enabled;
+  TMute Mute;
+  const char *Image;
+};
+
+class TTrayImage : public testing::TestWithParam<TImageCase> {
+protected:
+  void SetUp() override {
+    ForgetTray();
+    ResetFakes();
+    Fake.SetHookResult = GetParam().Enabled;
+    const TMute Mute = GetParam().Mute;
+    if (Mute == TMute::NoDevice)
+      FakeMixer.Devices = 0;
+    FakeMixer.Values[MuteId] = Mute == TMute::On ? 1 : Mute == TMute::Other ? 2 : 0;
+    StartApplication();
+    if (Mute == TMute::Absent)
+      MuteControl.reset();
+  }
+  void TearDown() override { StopProgram(); }
+};
+
+TEST_P(TTrayImage, MixerNotificationShowsTheImageForEnabledAndMuteState) {
+  ASSERT_EQ(GetParam().Enabled, Enabled);
+  Fake.TrayCalls.clear();
+  SendMessageA(MainWindow, MM_MIXM_CONTROL_CHANGE, 0, 0);
+  ASSERT_EQ(1u, Fake.TrayCalls.size());
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  ExpectRecord(LastRecord(), GetParam().Image, ProgramTip);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, TTrayImage,
+    testing::Values(TImageCase{"EnabledMuteAbsent", true, TMute::Absent, "ENMUTEON"},
+                    TImageCase{"EnabledNoMixerDevice", true, TMute::NoDevice, "ENMUTEOFF"},
+                    TImageCase{"EnabledUnmuted", true, TMute::Off, "ENMUTEOFF"},
+                    TImageCase{"EnabledMuted", true, TMute::On, "ENMUTEON"},
+                    TImageCase{"EnabledOtherMuteValue", true, TMute::Other, "ENMUTEOFF"},
+                    TImageCase{"DisabledMuteAbsent", false, TMute::Absent, "DIMUTEON"},
+                    TImageCase{"DisabledNoMixerDevice", false, TMute::NoDevice, "DIMUTEOFF"},
+                    TImageCase{"DisabledUnmuted", false, TMute::Off, "DIMUTEOFF"},
+                    TImageCase{"DisabledMuted", false, TMute::On, "DIMUTEON"},
+                    TImageCase{"DisabledOtherMuteValue", false, TMute::Other, "DIMUTEOFF"}),
+    [](const testing::TestParamInfo<TImageCase> &Info) { return std::string(Info.param.Name); });
+
+} // namespace
