@@ -32,7 +32,7 @@ void AdaptStep(DWORD Elapsed) {
 // The fader moves by the step as it was; the interval to the previous action only
 // shapes the next one. The tick is read after the mixer calls, so an interval runs
 // from the end of one action to the end of the next.
-void MoveVolume(int Direction) {
+void MoveVolume(int Direction, bool JustUnmuted) {
   const int Old = static_cast<int>(VolumeControl->GetValue());
   int New = Old + Direction * Step;
   if (New > FaderMax)
@@ -45,8 +45,19 @@ void MoveVolume(int Direction) {
   const DWORD Elapsed = Now - LastChangeTick;
   AdaptStep(Elapsed);
   LastChangeTick = Now;
-  if (New != Old || Elapsed > StaleDisplayAge)
+  // Unmuting changes the text as well as the bar: a display left reading "Mute"
+  // while the speakers play would be wrong.
+  if (JustUnmuted)
+    ShowDisplay(CHANGE_MUTE);
+  else if (New != Old || Elapsed > StaleDisplayAge)
     ShowDisplay(CHANGE_VOLUME);
+}
+
+// True when the switch was on and has been turned off.
+bool Unmute() {
+  const bool WasMuted = MuteControl->GetValue() == Muted;
+  MuteControl->SetValue(Unmuted);
+  return WasMuted;
 }
 
 } // namespace
@@ -54,15 +65,14 @@ void MoveVolume(int Direction) {
 void VolumeUp() {
   if (!VolumeControl)
     return;
-  if (MuteControl)
-    MuteControl->SetValue(Unmuted);
-  MoveVolume(+1);
+  const bool JustUnmuted = MuteControl && Unmute();
+  MoveVolume(+1, JustUnmuted);
 }
 
 void VolumeDown() {
   if (!VolumeControl)
     return;
-  MoveVolume(-1);
+  MoveVolume(-1, false);
 }
 
 void ToggleMute() {

@@ -210,6 +210,19 @@ TEST_F(TUnmute, VolumeUpWritesTheUnmuteOnEveryCallEvenWhenNotMuted) {
   EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
 }
 
+// The display must not go on reading "Mute" once the speakers play again, even
+// when the fader is already at the top and nothing else changed.
+TEST_F(TUnmute, VolumeUpThatUnmutesShowsTheDisplayEvenWithoutAVolumeChange) {
+  Move(VolumeUp, 0);
+  HideDisplay();
+  FakeMixer.Values[MuteId] = 1;
+  Move(VolumeUp, QuickGap);
+  EXPECT_TRUE(DisplayShown());
+  HideDisplay();
+  Move(VolumeUp, QuickGap);
+  EXPECT_FALSE(DisplayShown());
+}
+
 TEST_F(TUnmute, VolumeDownLeavesTheMuteSwitchAlone) {
   FakeMixer.Values[MuteId] = 1;
   EXPECT_EQ(500, Move(VolumeDown, 0));
