@@ -27,14 +27,17 @@ build() {
 }
 
 # Made once: Wine's first start takes a while. Its audio driver is PulseAudio, so a
-# sound server gives the program a mixer device and no server gives it none.
+# sound server gives the program a mixer device and no server gives it none. A
+# crashing program must end at once rather than wait on a crash dialog nobody sees.
+PREFIX_MARK=$WINEPREFIX/.sonalto-prefix-2
 prepare_wineprefix() {
-  [ -f "$WINEPREFIX/.sonalto-ready" ] && return
+  [ -f "$PREFIX_MARK" ] && return
   echo "Preparing the Wine prefix in $WINEPREFIX"
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.sonalto-ready"
+  touch "$PREFIX_MARK"
 }
 
 STARTED_PIDS=()

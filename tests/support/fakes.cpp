@@ -50,6 +50,7 @@ UINT WINAPI FakeMixerGetNumDevs() {
 
 MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback, DWORD_PTR Instance,
                               DWORD Flags) {
+  Fake.Sequence.push_back("mixerOpen");
   TMixerCall &Call = Record("mixerOpen", nullptr, Flags);
   Call.Device = Device;
   Call.Callback = Callback;
@@ -64,6 +65,7 @@ MMRESULT WINAPI FakeMixerOpen(LPHMIXER Mixer, UINT Device, DWORD_PTR Callback, D
 }
 
 MMRESULT WINAPI FakeMixerClose(HMIXER Mixer) {
+  Fake.Sequence.push_back("mixerClose");
   Record("mixerClose", reinterpret_cast<HMIXEROBJ>(Mixer), 0);
   --FakeMixer.OpenHandles;
   return MMSYSERR_NOERROR;
@@ -147,33 +149,43 @@ DWORD WINAPI FakeGetTickCount() {
 
 SHORT WINAPI FakeGetKeyState(int Key) {
   static const auto Real = RealFunction<SHORT(WINAPI *)(int)>("user32.dll", "GetKeyState");
+  if (Key == VK_SHIFT)
+    ++Fake.ShiftReads;
   if (Key == VK_SHIFT && Fake.ShiftDown)
     return *Fake.ShiftDown ? static_cast<SHORT>(0x8000) : 0;
   return Real(Key);
 }
 
 int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
+  Fake.Sequence.push_back("MessageBoxA");
   Fake.Boxes.push_back(
       TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "", Caption != nullptr, Style});
   return IDOK;
 }
 
 BOOL WINAPI FakeRegisterHotKey(HWND Window, int Id, UINT Modifiers, UINT Key) {
+  Fake.Sequence.push_back("RegisterHotKey");
   Fake.Registered.push_back(THotKeyCall{Window, Id, Modifiers, Key});
   return Fake.RefusedKeys.count(Key) == 0;
 }
 
 BOOL WINAPI FakeUnregisterHotKey(HWND, int Id) {
+  Fake.Sequence.push_back("UnregisterHotKey");
   Fake.Unregistered.push_back(Id);
   return TRUE;
 }
 
-BOOLEAN __cdecl FakeSetHook(int, HWND Window, UINT) {
+BOOLEAN __cdecl FakeSetHook(int Kind, HWND Window, UINT Message) {
+  Fake.Sequence.push_back("SetHook");
   Fake.SetHookWindows.push_back(Window);
+  Fake.SetHookCalls.push_back(THookCall{Kind, Window, Message});
   return Fake.SetHookResult;
 }
 
-void __cdecl FakeFreeHook() { ++Fake.FreeHookCount; }
+void __cdecl FakeFreeHook() {
+  Fake.Sequence.push_back("FreeHook");
+  ++Fake.FreeHookCount;
+}
 
 BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Record) {
   if (Record == 0 || Record != Fake.HookRecord)
@@ -183,6 +195,7 @@ BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Record) {
 }
 
 BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
+  Fake.Sequence.push_back("Shell_NotifyIconA");
   NOTIFYICONDATAA Copy = {};
   std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
   Fake.TrayCalls.emplace_back(Action, Copy);
@@ -201,9 +214,53 @@ HWND WINAPI FakeCreateWindowExA(DWORD ExStyle, LPCSTR Class, LPCSTR Title, DWORD
 
 BOOL WINAPI FakeGetMessageA(LPMSG Message, HWND Window, UINT First, UINT Last) {
   static const auto Real = RealFunction<decltype(&GetMessageA)>("user32.dll", "GetMessageA");
-  if (Fake.FailGetMessage)
+  if (Fake.FailGetMessage > 0) {
+    --Fake.FailGetMessage;
     return -1;
+  }
   return Real(Message, Window, First, Last);
+}
+
+// The timer is real, so WM_TIMER still comes and KillTimer still tells whether it ran.
+UINT_PTR WINAPI FakeSetTimer(HWND Window, UINT_PTR Id, UINT Period, TIMERPROC Procedure) {
+  static const auto Real = RealFunction<decltype(&SetTimer)>("user32.dll", "SetTimer");
+  Fake.Sequence.push_back("SetTimer");
+  Fake.TimersSet.push_back(TTimerCall{Window, Id, Period, Procedure != nullptr});
+  return Real(Window, Id, Period, Procedure);
+}
+
+BOOL WINAPI FakeKillTimer(HWND Window, UINT_PTR Id) {
+  static const auto Real = RealFunction<decltype(&KillTimer)>("user32.dll", "KillTimer");
+  Fake.Sequence.push_back("KillTimer");
+  return Real(Window, Id);
+}
+
+BOOL WINAPI FakeModifyMenuA(HMENU Menu, UINT Item, UINT Flags, UINT_PTR NewId, LPCSTR Text) {
+  static const auto Real = RealFunction<decltype(&ModifyMenuA)>("user32.dll", "ModifyMenuA");
+  Fake.Sequence.push_back("ModifyMenuA");
+  return Real(Menu, Item, Flags, NewId, Text);
+}
+
+BOOL WINAPI FakeGetCursorPos(LPPOINT Point) {
+  static const auto Real = RealFunction<decltype(&GetCursorPos)>("user32.dll", "GetCursorPos");
+  if (!Fake.CursorPos)
+    return Real(Point);
+  *Point = *Fake.CursorPos;
+  return TRUE;
+}
+
+// Recorded and never passed on: the real one would get focus and wait for the user.
+BOOL WINAPI FakeSetForegroundWindow(HWND) {
+  Fake.Sequence.push_back("SetForegroundWindow");
+  return TRUE;
+}
+
+// A modal menu would wait for a click; the fake answers at once with the test's choice.
+BOOL WINAPI FakeTrackPopupMenuEx(HMENU Menu, UINT Flags, int X, int Y, HWND Owner,
+                                 LPTPMPARAMS Parameters) {
+  Fake.Sequence.push_back("TrackPopupMenuEx");
+  Fake.PopupMenus.push_back(TPopupMenuCall{Menu, Flags, X, Y, Owner, Parameters != nullptr});
+  return static_cast<BOOL>(Fake.MenuChoice);
 }
 
 } // namespace
@@ -234,3 +291,9 @@ IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
 IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
 IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)
+IMPORT_SLOT("__imp__SetTimer@16", FakeSetTimer)
+IMPORT_SLOT("__imp__KillTimer@8", FakeKillTimer)
+IMPORT_SLOT("__imp__ModifyMenuA@20", FakeModifyMenuA)
+IMPORT_SLOT("__imp__GetCursorPos@4", FakeGetCursorPos)
+IMPORT_SLOT("__imp__SetForegroundWindow@4", FakeSetForegroundWindow)
+IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)

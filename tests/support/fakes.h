@@ -78,20 +78,51 @@ struct THotKeyCall {
   UINT Key;
 };
 
+struct THookCall {
+  int Kind;
+  HWND Window;
+  UINT Message;
+};
+
+struct TTimerCall {
+  HWND Window;
+  UINT_PTR Id;
+  UINT Period;
+  bool HasProcedure;
+};
+
+struct TPopupMenuCall {
+  HMENU Menu;
+  UINT Flags;
+  int X;
+  int Y;
+  HWND Owner;
+  bool HasParameters;
+};
+
 struct TFakePlatform {
   std::optional<DWORD> TickCount;     // unset: the real tick count
   std::optional<bool> ShiftDown;      // unset: the real key state
+  int ShiftReads = 0;                 // GetKeyState(VK_SHIFT) calls
+  std::optional<POINT> CursorPos;     // unset: the real pointer position
   std::vector<TMessageBoxCall> Boxes; // boxes are recorded, never shown
   std::set<UINT> RefusedKeys;         // virtual keys RegisterHotKey refuses
   std::vector<THotKeyCall> Registered;
   std::vector<int> Unregistered;
   BOOLEAN SetHookResult = TRUE;
   std::vector<HWND> SetHookWindows;
+  std::vector<THookCall> SetHookCalls;
   int FreeHookCount = 0;
   LPARAM HookRecord = 0; // the record the fake hook is delivering; claimable once
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
   bool RefuseWindowCreation = false;
-  bool FailGetMessage = false;
+  int FailGetMessage = 0; // GetMessageA calls that fail before the real one answers again
+  std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one
+  std::vector<TPopupMenuCall> PopupMenus; // TrackPopupMenuEx, never shown
+  UINT MenuChoice = 0;                    // the command the popup menu returns
+  // The order of the mixer open and close, hook, hotkey, timer, tray, menu and box calls,
+  // by function name.
+  std::vector<std::string> Sequence;
 };
 
 extern TFakeMixer FakeMixer;

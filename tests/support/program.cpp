@@ -18,7 +18,21 @@ int PumpMessages() {
 }
 
 void StartProgram() {
+  StartProgram([] {});
+}
+
+// A fresh process starts with an empty tip and record; earlier tests of this one
+// have filled them.
+void ForgetTray() {
+  TipText.clear();
+  TrayIconData = {};
+  TrayIconHandle = nullptr;
+}
+
+void StartProgram(const std::function<void()> &ArrangeFakes) {
+  ForgetTray();
   ResetFakes();
+  ArrangeFakes();
   StartApplication();
 }
 

@@ -3,12 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 // Dispatches everything queued for this thread, as the main loop would.
 // Returns the exit code of a WM_QUIT found on the way, or -1 when there was none.
 int PumpMessages();
 
 // ResetFakes, then StartApplication with the fake mixer and platform in place.
 void StartProgram();
+
+// The same, with ArrangeFakes run in between: for a start-up that meets refusals.
+void StartProgram(const std::function<void()> &ArrangeFakes);
+
+// Empties the tip and the tray record, as in a process that has just started.
+void ForgetTray();
 
 // Destroys the window (which runs the shutdown), drains the queue and forgets the
 // window, so the next StartProgram starts afresh.

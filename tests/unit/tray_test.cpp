@@ -40,20 +40,7 @@ void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const st
   EXPECT_EQ(Tip, TipOf(Record));
 }
 
-// The tip and the record outlive StopProgram; a fresh process starts with both empty.
-void ForgetTray() {
-  TipText.clear();
-  TrayIconData = {};
-  TrayIconHandle = nullptr;
-}
-
-class TTrayTest : public TProgramTest {
-protected:
-  void SetUp() override {
-    ForgetTray();
-    TProgramTest::SetUp();
-  }
-};
+using TTrayTest = TProgramTest;
 
 const NOTIFYICONDATAA &LastRecord() { return Fake.TrayCalls.back().second; }
 DWORD LastAction() { return Fake.TrayCalls.back().first; }

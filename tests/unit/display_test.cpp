@@ -1,0 +1,231 @@
+// The on-screen display: the bar's geometry, the picture read back from the window's
+// own pixels, showing without stealing activation, and the hide timer.
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+
+#include <vector>
+
+namespace {
+
+constexpr int Width = 150;
+constexpr int Height = 60;
+constexpr DWORD VolumeId = 1; // the fake mixer's control ids
+constexpr DWORD MuteId = 2;
+constexpr COLORREF Background = RGB(20, 20, 140);
+constexpr COLORREF Green = RGB(0, 255, 0);
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr RECT Bar = {20, 30, 130, 40}; // inside the frame
+
+// The window's pixels as they are on screen, copied through its own device context.
+class TPicture {
+public:
+  TPicture() : Pixels(Width * Height) {
+    BITMAPINFO Info = {};
+    Info.bmiHeader.biSize = sizeof Info.bmiHeader;
+    Info.bmiHeader.biWidth = Width;
+    Info.bmiHeader.biHeight = -Height; // top-down rows
+    Info.bmiHeader.biPlanes = 1;
+    Info.bmiHeader.biBitCount = 32;
+    Info.bmiHeader.biCompression = BI_RGB;
+    const HDC Window = GetDC(MainWindow);
+    const HDC Memory = CreateCompatibleDC(Window);
+    void *Bits = nullptr;
+    const HBITMAP Bitmap = CreateDIBSection(Window, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+    const HGDIOBJ Old = SelectObject(Memory, Bitmap);
+    BitBlt(Memory, 0, 0, Width, Height, Window, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD *Source = static_cast<const DWORD *>(Bits);
+    Pixels.assign(Source, Source + Width * Height);
+    SelectObject(Memory, Old);
+    DeleteObject(Bitmap);
+    DeleteDC(Memory);
+    ReleaseDC(MainWindow, Window);
+  }
+
+  COLORREF At(int X, int Y) const {
+    const DWORD Pixel = Pixels[static_cast<size_t>(Y * Width + X)];
+    return RGB(static_cast<BYTE>(Pixel >> 16), static_cast<BYTE>(Pixel >> 8),
+               static_cast<BYTE>(Pixel));
+  }
+
+  // Pixels of Colour in the columns Left..Right and rows Top..Bottom, all inclusive.
+  int Count(COLORREF Colour, int Left, int Top, int Right, int Bottom) const {
+    int Found = 0;
+    for (int Y = Top; Y <= Bottom; ++Y)
+      for (int X = Left; X <= Right; ++X)
+        Found += At(X, Y) == Colour ? 1 : 0;
+    return Found;
+  }
+
+  // White in the columns only "Mute" reaches (it starts 10 pixels left of "ON").
+  bool ShowsMute() const { return Count(White, 100, 5, 109, 18) > 0; }
+  bool ShowsOn() const { return !ShowsMute() && Count(White, 110, 5, 130, 18) > 0; }
+
+private:
+  std::vector<DWORD> Pixels;
+};
+
+class TDisplay : public TProgramTest {
+protected:
+  void SetUp() override {
+    TProgramTest::SetUp();
+    PumpMessages();
+    // A fixed clock keeps the running hide timer from hiding the display under a test.
+    Fake.TickCount = LastChangeTick = 100000;
+  }
+
+  static void ShowAt(DWORD Volume, DWORD Mute, TChangeKind Change = CHANGE_MUTE) {
+    FakeMixer.Values[VolumeId] = Volume;
+    FakeMixer.Values[MuteId] = Mute;
+    ShowDisplay(Change);
+  }
+
+  // Every row of the bar: green up to the filled width, white after it.
+  static void ExpectBar(const TPicture &Picture, int Filled) {
+    for (int Y = Bar.top; Y < Bar.bottom; ++Y)
+      for (int X = Bar.left; X < Bar.right; ++X)
+        ASSERT_EQ(X < Bar.left + Filled ? Green : White, Picture.At(X, Y))
+            << "at " << X << "," << Y;
+  }
+};
+
+TEST(TFilledBarWidth, RoundsToNearestWithTiesToEven) {
+  const std::pair<DWORD, int> Cases[] = {{0, 0},      {297, 0},    {298, 1},    {32768, 55},
+                                         {16384, 28}, {49152, 82}, {65535, 110}};
+  for (const auto &[Volume, Filled] : Cases)
+    EXPECT_EQ(Filled, FilledBarWidth(Volume, 110)) << Volume;
+}
+
+TEST(TFilledBarWidth, NeverExceedsTheBarWhateverTheFaderReports) {
+  for (const DWORD Volume : {65536ul, 70000ul, 0x7FFFFFFFul, 0xFFFFFFFFul})
+    EXPECT_EQ(110, FilledBarWidth(Volume, 110)) << Volume;
+}
+
+TEST_F(TDisplay, PaintsBackgroundFrameAndBar) {
+  ShowAt(32768, 0);
+  const TPicture Picture;
+  for (const POINT &P : {POINT{0, 0}, POINT{149, 59}, POINT{5, 50}, POINT{140, 25}})
+    EXPECT_EQ(Background, Picture.At(P.x, P.y)) << P.x << "," << P.y;
+  // The white frame lies one pixel outside BarRect, the background one further out.
+  for (int X = 18; X <= 131; ++X) {
+    const COLORREF Frame = X == 18 || X == 131 ? Background : White;
+    EXPECT_EQ(Frame, Picture.At(X, 29)) << X;
+    EXPECT_EQ(Frame, Picture.At(X, 40)) << X;
+    EXPECT_EQ(Background, Picture.At(X, 28)) << X;
+    EXPECT_EQ(Background, Picture.At(X, 41)) << X;
+  }
+  for (int Y = 30; Y <= 39; ++Y) {
+    EXPECT_EQ(White, Picture.At(19, Y)) << Y;
+    EXPECT_EQ(White, Picture.At(130, Y)) << Y;
+    EXPECT_EQ(Background, Picture.At(18, Y)) << Y;
+    EXPECT_EQ(Background, Picture.At(131, Y)) << Y;
+  }
+  ExpectBar(Picture, 55);
+  EXPECT_GT(Picture.Count(White, 10, 5, 60, 18), 0); // "Volume"
+}
+
+TEST_F(TDisplay, WritesMuteOrOnFromTheMuteValue) {
+  ShowAt(0, 1);
+  EXPECT_TRUE(TPicture().ShowsMute());
+  ShowAt(0, 0);
+  EXPECT_TRUE(TPicture().ShowsOn());
+  ShowAt(0, 7); // only 1 means muted
+  EXPECT_TRUE(TPicture().ShowsOn());
+}
+
+TEST_F(TDisplay, FullOrOverfullFaderFillsTheBarAndNoMore) {
+  ShowAt(65535, 0);
+  ExpectBar(TPicture(), 110);
+  ShowAt(0xFFFFFFFF, 0);
+  const TPicture Picture;
+  ExpectBar(Picture, 110);
+  EXPECT_EQ(White, Picture.At(130, 35));
+  EXPECT_EQ(Background, Picture.At(131, 35));
+}
+
+TEST_F(TDisplay, AbsentControlsLeaveBarWhiteAndNoMuteText) {
+  VolumeControl.reset();
+  MuteControl.reset();
+  ShowDisplay(CHANGE_MUTE);
+  const TPicture Picture;
+  ExpectBar(Picture, 0);
+  EXPECT_EQ(0, Picture.Count(White, 100, 5, 140, 18));
+  EXPECT_GT(Picture.Count(White, 10, 5, 60, 18), 0);
+}
+
+// The mute text is out of date by the time the display comes back for a volume step.
+TEST_F(TDisplay, HiddenDisplayIsShownAndPaintedWholeEvenForVolume) {
+  ShowAt(65535, 1);
+  Fake.TickCount = LastChangeTick + 5000;
+  HideDisplayWhenDue();
+  ASSERT_FALSE(IsWindowVisible(MainWindow));
+  ShowAt(16384, 0, CHANGE_VOLUME);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  const TPicture Picture;
+  EXPECT_EQ(Background, Picture.At(5, 50));
+  ExpectBar(Picture, 28);
+  EXPECT_TRUE(Picture.ShowsOn());
+}
+
+TEST_F(TDisplay, VisibleVolumeChangeRepaintsOnlyTheBar) {
+  ShowAt(65535, 1);
+  ShowAt(0, 0, CHANGE_VOLUME);
+  const TPicture AfterVolume;
+  ExpectBar(AfterVolume, 0);
+  EXPECT_TRUE(AfterVolume.ShowsMute()); // drawn before, not repainted
+  ShowAt(0, 0, CHANGE_MUTE);
+  EXPECT_TRUE(TPicture().ShowsOn());
+}
+
+TEST_F(TDisplay, ShowingLeavesTheUsersWindowActive) {
+  const HWND User = CreateWindowExA(0, "STATIC", "user", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 300,
+                                    200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(nullptr, User);
+  SetForegroundWindow(User);
+  SetActiveWindow(User);
+  PumpMessages();
+  ASSERT_EQ(User, GetForegroundWindow());
+  ASSERT_EQ(User, GetActiveWindow());
+  ShowAt(32768, 0, CHANGE_VOLUME);
+  PumpMessages();
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  EXPECT_EQ(User, GetForegroundWindow());
+  EXPECT_EQ(User, GetActiveWindow());
+  DestroyWindow(User);
+}
+
+// Ticks arrive as WM_TIMER, whatever the timer id.
+TEST_F(TDisplay, HidesOnlyWhenMoreThanTheDelayHasPassed) {
+  ShowAt(32768, 0);
+  Step = 2500;
+  Fake.TickCount = LastChangeTick + 1800;
+  SendMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, 0);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  EXPECT_EQ(2500, Step);
+  Fake.TickCount = LastChangeTick + 1801;
+  SendMessageA(MainWindow, WM_TIMER, 77, 0);
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  EXPECT_EQ(MinStep, Step);
+}
+
+TEST_F(TDisplay, TickWhileHiddenChangesNothing) {
+  Step = 1500;
+  Fake.TickCount = LastChangeTick + 100000;
+  HideDisplayWhenDue();
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  EXPECT_EQ(1500, Step);
+}
+
+TEST_F(TDisplay, ChangeJustBeforeTheTickCounterWrapsStillHides) {
+  LastChangeTick = 0xFFFFFF00;
+  ShowAt(32768, 0);
+  Fake.TickCount = LastChangeTick + 1800; // past 2^32: 0x608
+  HideDisplayWhenDue();
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  Fake.TickCount = LastChangeTick + 1801;
+  HideDisplayWhenDue();
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+}
+
+} // namespace

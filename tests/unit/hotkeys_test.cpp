@@ -1,0 +1,280 @@
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+#include "resource.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Found by the vector's comparison through the record's own (global) namespace.
+static bool operator==(const THotKeyCall &A, const THotKeyCall &B) {
+  return A.Window == B.Window && A.Id == B.Id && A.Modifiers == B.Modifiers && A.Key == B.Key;
+}
+
+namespace {
+
+const DWORD VolumeId = 1;
+const DWORD MuteId = 2;
+const DWORD MidVolume = 30000;
+
+// The name of the image the last tray call carried, among the four tray icons.
+std::string TrayImage() {
+  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
+  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
+    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
+      return Name;
+  return "none";
+}
+
+std::string SwitchItemText() {
+  char Text[32] = {};
+  GetMenuStringA(TrayMenu, CMD_TOGGLE_ENABLE, Text, sizeof Text, MF_BYCOMMAND);
+  return Text;
+}
+
+// KillTimer answers whether the timer existed; it is set again as the program had it.
+bool HideTimerRuns() {
+  if (!KillTimer(MainWindow, HIDE_TIMER_ID))
+    return false;
+  SetTimer(MainWindow, HIDE_TIMER_ID, 400, nullptr);
+  return true;
+}
+
+std::vector<THotKeyCall> VolumeKeys() {
+  return {{MainWindow, static_cast<int>(MuteHotKeyId), MOD_CONTROL | MOD_ALT, 'M'},
+          {MainWindow, static_cast<int>(VolumeUpHotKeyId), MOD_CONTROL | MOD_ALT, VK_PRIOR},
+          {MainWindow, static_cast<int>(VolumeDownHotKeyId), MOD_CONTROL | MOD_ALT, VK_NEXT}};
+}
+
+class THotKeys : public TProgramTest {
+protected:
+  void SetUp() override {
+    TProgramTest::SetUp();
+    FakeMixer.Values[VolumeId] = MidVolume;
+  }
+  void Restart(const std::function<void()> &ArrangeFakes) {
+    StopProgram();
+    StartProgram(ArrangeFakes);
+    FakeMixer.Values[VolumeId] = MidVolume;
+  }
+  static LRESULT Press(WPARAM Id) { return SendMessageA(MainWindow, WM_HOTKEY, Id, 0); }
+};
+
+using THotKeysAtStartUp = THotKeys;
+
+TEST_F(THotKeysAtStartUp, IdsAreTheGlobalAtomsOfTheFourNames) {
+  EXPECT_EQ(GlobalFindAtomA("sonalHKMute"), MuteHotKeyId);
+  EXPECT_EQ(GlobalFindAtomA("sonalHKVolUp"), VolumeUpHotKeyId);
+  EXPECT_EQ(GlobalFindAtomA("sonalHKVolDown"), VolumeDownHotKeyId);
+  EXPECT_EQ(GlobalFindAtomA("sonalHKEnabDis"), EnableHotKeyId);
+  EXPECT_NE(0u, MuteHotKeyId);
+}
+
+TEST_F(THotKeysAtStartUp, RegistersShiftPauseThenTheVolumeKeysForTheMainWindow) {
+  std::vector<THotKeyCall> Expected = {
+      {MainWindow, static_cast<int>(EnableHotKeyId), MOD_SHIFT, VK_PAUSE}};
+  for (const THotKeyCall &Key : VolumeKeys())
+    Expected.push_back(Key);
+  EXPECT_EQ(Expected, Fake.Registered);
+  EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+TEST_F(THotKeysAtStartUp, HooksOnceThenRegistersKeysThenTrayThenMenuThenTimer) {
+  ASSERT_EQ(1u, Fake.SetHookCalls.size());
+  EXPECT_EQ(WH_MOUSE_LL, Fake.SetHookCalls[0].Kind);
+  EXPECT_EQ(MainWindow, Fake.SetHookCalls[0].Window);
+  EXPECT_EQ(WM_HOOKMOUSE, Fake.SetHookCalls[0].Message);
+  EXPECT_EQ(0, Fake.FreeHookCount);
+  const std::vector<std::string> Expected = {
+      "RegisterHotKey", "SetHook",           "RegisterHotKey", "RegisterHotKey",
+      "RegisterHotKey", "Shell_NotifyIconA", "ModifyMenuA",    "SetTimer"};
+  ASSERT_LE(Expected.size(), Fake.Sequence.size());
+  EXPECT_EQ(Expected, std::vector<std::string>(Fake.Sequence.end() - 8, Fake.Sequence.end()));
+}
+
+TEST_F(THotKeysAtStartUp, EnabledShowsEnImageDisableItemAndRunsTheHideTimer) {
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+  EXPECT_EQ("Disable", SwitchItemText());
+  ASSERT_EQ(1u, Fake.TimersSet.size());
+  EXPECT_EQ(MainWindow, Fake.TimersSet[0].Window);
+  EXPECT_EQ(HIDE_TIMER_ID, Fake.TimersSet[0].Id);
+  EXPECT_EQ(400u, Fake.TimersSet[0].Period);
+  EXPECT_FALSE(Fake.TimersSet[0].HasProcedure);
+  EXPECT_TRUE(HideTimerRuns());
+}
+
+class THotKeysWithoutHook : public THotKeys {
+protected:
+  void SetUp() override {
+    THotKeys::SetUp();
+    Restart([] { Fake.SetHookResult = FALSE; });
+  }
+};
+
+TEST_F(THotKeysWithoutHook, ShowsDisabledYetKeepsVolumeKeysAndHideTimer) {
+  EXPECT_FALSE(Enabled);
+  EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
+  EXPECT_EQ("Enable", SwitchItemText());
+  EXPECT_EQ(VolumeKeys(),
+            std::vector<THotKeyCall>(Fake.Registered.begin() + 1, Fake.Registered.end()));
+  EXPECT_TRUE(HideTimerRuns());
+  EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+TEST_F(THotKeysWithoutHook, VolumeAndMuteKeysStillAct) {
+  Press(VolumeUpHotKeyId);
+  EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
+  FakeMixer.Values[VolumeId] = MidVolume;
+  Press(VolumeDownHotKeyId);
+  EXPECT_LT(FakeMixer.Values[VolumeId], MidVolume);
+  Press(MuteHotKeyId);
+  EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
+}
+
+TEST_F(THotKeysWithoutHook, ToggleHooksAgainWithoutFreeingAndRegistersKeysAgain) {
+  Fake.Registered.clear();
+  Fake.RefusedKeys = {VK_NEXT};
+  Press(EnableHotKeyId);
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+  EXPECT_EQ(0, Fake.FreeHookCount);
+  EXPECT_EQ(VolumeKeys(), Fake.Registered);
+  ASSERT_EQ(1u, Fake.Boxes.size());
+  EXPECT_EQ("HotKey for Volume down not registered", Fake.Boxes[0].Text);
+  EXPECT_FALSE(Enabled);
+  EXPECT_EQ("Enable", SwitchItemText());
+}
+
+TEST_F(THotKeysWithoutHook, ToggleThatGetsTheHookEnables) {
+  Fake.SetHookResult = TRUE;
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+  EXPECT_EQ("Disable", SwitchItemText());
+}
+
+struct TRefusal {
+  UINT Key;
+  const char *Text;
+  UINT Style;
+};
+
+class TRefusedHotKey : public THotKeys, public testing::WithParamInterface<TRefusal> {};
+
+TEST_P(TRefusedHotKey, ShowsOnlyItsOwnBoxRightAfterItsRegistrationAndStaysEnabled) {
+  const UINT Key = GetParam().Key;
+  Restart([Key] { Fake.RefusedKeys = {Key}; });
+  ASSERT_EQ(1u, Fake.Boxes.size());
+  EXPECT_EQ(nullptr, Fake.Boxes[0].Owner);
+  EXPECT_EQ(GetParam().Text, Fake.Boxes[0].Text);
+  EXPECT_TRUE(Fake.Boxes[0].HasCaption);
+  EXPECT_EQ("", Fake.Boxes[0].Caption);
+  EXPECT_EQ(GetParam().Style, Fake.Boxes[0].Style);
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(4u, Fake.Registered.size());
+  // The box belongs to the registration just before it, the refused one.
+  const auto Box = std::find(Fake.Sequence.begin(), Fake.Sequence.end(), "MessageBoxA");
+  const auto Refused = std::find_if(Fake.Registered.begin(), Fake.Registered.end(),
+                                    [Key](const THotKeyCall &Call) { return Call.Key == Key; });
+  EXPECT_EQ(Refused - Fake.Registered.begin() + 1,
+            std::count(Fake.Sequence.begin(), Box, "RegisterHotKey"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKey, TRefusedHotKey,
+    testing::Values(TRefusal{VK_PAUSE, "HotKey for Enable/Disable not registered",
+                             MB_OK | MB_ICONWARNING},
+                    TRefusal{'M', "HotKey for Mute not registered", MB_OK},
+                    TRefusal{VK_PRIOR, "HotKey for Volume up not registered", MB_OK},
+                    TRefusal{VK_NEXT, "HotKey for Volume down not registered", MB_OK}));
+
+using TDisabling = THotKeys;
+
+TEST_F(TDisabling, StopsTimerBeforeFreeingHookThenUnregistersAndShowsDisabled) {
+  Fake.Sequence.clear();
+  Fake.Unregistered.clear();
+  Press(EnableHotKeyId);
+  EXPECT_FALSE(Enabled);
+  EXPECT_EQ(
+      (std::vector<std::string>{"KillTimer", "FreeHook", "UnregisterHotKey", "UnregisterHotKey",
+                                "UnregisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"}),
+      Fake.Sequence);
+  EXPECT_EQ((std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),
+                              static_cast<int>(VolumeDownHotKeyId)}),
+            Fake.Unregistered);
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls.back().first);
+  EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
+  EXPECT_EQ("Enable", SwitchItemText());
+  EXPECT_FALSE(HideTimerRuns());
+}
+
+TEST_F(TDisabling, ToggleAgainRestoresHookKeysImageItemAndTimer) {
+  Press(EnableHotKeyId);
+  Fake.Registered.clear();
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+  EXPECT_EQ(VolumeKeys(), Fake.Registered);
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+  EXPECT_EQ("Disable", SwitchItemText());
+  EXPECT_TRUE(HideTimerRuns());
+}
+
+TEST_F(TDisabling, DisplayShownStaysUntilEnabledAgain) {
+  Press(VolumeUpHotKeyId);
+  ASSERT_TRUE(IsWindowVisible(MainWindow));
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+  EXPECT_FALSE(HideTimerRuns());
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(HideTimerRuns());
+}
+
+TEST_F(TDisabling, ExitWhileDisabledDisablesOnceMoreHarmlessly) {
+  Press(EnableHotKeyId);
+  Fake.FreeHookCount = 0;
+  Fake.Unregistered.clear();
+  PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+  EXPECT_EQ(0, PumpMessages());
+  EXPECT_EQ(1, Fake.FreeHookCount);
+  EXPECT_EQ(
+      (std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),
+                        static_cast<int>(VolumeDownHotKeyId), static_cast<int>(EnableHotKeyId)}),
+      Fake.Unregistered);
+  EXPECT_EQ(1u, Fake.SetHookCalls.size());
+  EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+using THotKeyMessage = THotKeys;
+
+TEST_F(THotKeyMessage, MuteKeyTogglesMuteAndAnswersZero) {
+  EXPECT_EQ(0, Press(MuteHotKeyId));
+  EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
+  Press(MuteHotKeyId);
+  EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+}
+
+TEST_F(THotKeyMessage, MuteKeyWithoutMuteControlDoesNothing) {
+  MuteControl.reset();
+  FakeMixer.Calls.clear();
+  EXPECT_EQ(0, Press(MuteHotKeyId));
+  EXPECT_TRUE(FakeMixer.Calls.empty());
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  EXPECT_TRUE(Enabled);
+}
+
+TEST_F(THotKeyMessage, UnknownIdIsIgnoredAndAnsweredZero) {
+  FakeMixer.Calls.clear();
+  Fake.Sequence.clear();
+  EXPECT_EQ(0, Press(0x7FFF));
+  // Only the whole 32-bit id names a hotkey, not its low word.
+  EXPECT_EQ(0, Press(VolumeUpHotKeyId | 0x10000));
+  EXPECT_EQ(0, Press(EnableHotKeyId | 0x10000));
+  EXPECT_TRUE(FakeMixer.Calls.empty());
+  EXPECT_TRUE(Fake.Sequence.empty());
+  EXPECT_TRUE(Enabled);
+}
+
+} // namespace

@@ -1,0 +1,175 @@
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+#include "resource.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TItem {
+  UINT Id;
+  UINT Type;
+  UINT State;
+  std::string Text;
+};
+
+TItem ItemAt(HMENU Menu, UINT Position) {
+  char Text[64] = {};
+  MENUITEMINFOA Info = {};
+  Info.cbSize = sizeof Info;
+  Info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+  Info.dwTypeData = Text;
+  Info.cch = sizeof Text;
+  EXPECT_TRUE(GetMenuItemInfoA(Menu, Position, TRUE, &Info));
+  return TItem{Info.wID, Info.fType, Info.fState, Text};
+}
+
+std::string TrayImage() {
+  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
+  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
+    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
+      return Name;
+  return "none";
+}
+
+// The five items as the menu is built, top to bottom, nothing checked, greyed or default.
+void ExpectTrayMenuItems(HMENU Menu, const std::string &SwitchText) {
+  ASSERT_EQ(5, GetMenuItemCount(Menu));
+  const std::vector<TItem> Expected = {{CMD_CONTROLS, MFT_STRING, 0, "Controls"},
+                                       {0, MFT_SEPARATOR, 0, ""},
+                                       {CMD_TOGGLE_ENABLE, MFT_STRING, 0, SwitchText},
+                                       {0, MFT_SEPARATOR, 0, ""},
+                                       {CMD_EXIT, MFT_STRING, 0, "Exit"}};
+  for (UINT Position = 0; Position < Expected.size(); ++Position) {
+    const TItem Item = ItemAt(Menu, Position);
+    EXPECT_EQ(Expected[Position].Id, Item.Id) << Position;
+    EXPECT_EQ(Expected[Position].Type, Item.Type) << Position;
+    // The platform greys separators by itself; a command is never greyed.
+    const UINT Seen = Item.Type == MFT_SEPARATOR ? Item.State & ~UINT{MFS_GRAYED} : Item.State;
+    EXPECT_EQ(Expected[Position].State, Seen) << Position;
+    EXPECT_EQ(Expected[Position].Text, Item.Text) << Position;
+  }
+  EXPECT_EQ(static_cast<UINT>(-1), GetMenuDefaultItem(Menu, FALSE, 0));
+}
+
+LRESULT NotifyTray(LPARAM MouseMessage) {
+  return SendMessageA(MainWindow, WM_TRAYNOTIFY, 0, MouseMessage);
+}
+
+// Right-button release on the icon, and the user picks Command from the menu.
+void Choose(UINT Command) {
+  Fake.MenuChoice = Command;
+  NotifyTray(WM_RBUTTONUP);
+}
+
+using TTrayMenu = TProgramTest;
+
+TEST_F(TTrayMenu, HoldsControlsSwitchAndExitBetweenSeparators) {
+  ExpectTrayMenuItems(TrayMenu, "Disable");
+}
+
+TEST_F(TTrayMenu, CreationNamesTheSwitchDisableWhateverTheState) {
+  const HMENU Started = TrayMenu;
+  Enabled = false;
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_CREATE, 0, 0));
+  EXPECT_NE(Started, TrayMenu);
+  ExpectTrayMenuItems(TrayMenu, "Disable");
+}
+
+TEST_F(TTrayMenu, SwitchTextFollowsEnabledAndKeepsItsId) {
+  Enabled = false;
+  UpdateEnableMenuItem();
+  ExpectTrayMenuItems(TrayMenu, "Enable");
+  Enabled = true;
+  UpdateEnableMenuItem();
+  ExpectTrayMenuItems(TrayMenu, "Disable");
+}
+
+using TTrayNotify = TProgramTest;
+
+TEST_F(TTrayNotify, OnlyRightButtonReleaseOpensTheMenu) {
+  for (LPARAM Other : {WM_LBUTTONUP, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK,
+                       WM_RBUTTONDBLCLK, WM_MOUSEMOVE, WM_CONTEXTMENU})
+    EXPECT_EQ(0, NotifyTray(Other)) << Other;
+  EXPECT_TRUE(Fake.PopupMenus.empty());
+  // The icon id in wParam is not looked at.
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_TRAYNOTIFY, 7, WM_RBUTTONUP));
+  EXPECT_EQ(1u, Fake.PopupMenus.size());
+}
+
+TEST_F(TTrayNotify, MenuOpensAtThePointerOwnedByTheForegroundMainWindow) {
+  Fake.CursorPos = POINT{321, 234};
+  Fake.Sequence.clear();
+  NotifyTray(WM_RBUTTONUP);
+  ASSERT_EQ(1u, Fake.PopupMenus.size());
+  const TPopupMenuCall &Menu = Fake.PopupMenus[0];
+  EXPECT_EQ(TrayMenu, Menu.Menu);
+  EXPECT_EQ(static_cast<UINT>(TPM_RETURNCMD), Menu.Flags);
+  EXPECT_EQ(321, Menu.X);
+  EXPECT_EQ(234, Menu.Y);
+  EXPECT_EQ(MainWindow, Menu.Owner);
+  EXPECT_FALSE(Menu.HasParameters);
+  EXPECT_EQ((std::vector<std::string>{"SetForegroundWindow", "TrackPopupMenuEx"}), Fake.Sequence);
+}
+
+using TMenuCommand = TProgramTest;
+
+TEST_F(TMenuCommand, ControlsShowsTheHelpBox) {
+  Choose(CMD_CONTROLS);
+  ASSERT_EQ(1u, Fake.Boxes.size());
+  EXPECT_EQ(nullptr, Fake.Boxes[0].Owner);
+  EXPECT_EQ("Controls", Fake.Boxes[0].Caption);
+  EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), Fake.Boxes[0].Style);
+  EXPECT_EQ("Volume:\r  Mouse Wheel on borders of Screen\r  or Shift + Mouse Wheel\r"
+            "  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r  Ctrl + Alt + M\r\r\r"
+            "Enable/Disable Sonalto:\r  Shift + Pause",
+            Fake.Boxes[0].Text);
+}
+
+TEST_F(TMenuCommand, SwitchDisablesThenEnablesAgain) {
+  Choose(CMD_TOGGLE_ENABLE);
+  EXPECT_FALSE(Enabled);
+  EXPECT_EQ(1, Fake.FreeHookCount);
+  EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
+  EXPECT_EQ("Enable", ItemAt(TrayMenu, 2).Text);
+  Choose(CMD_TOGGLE_ENABLE);
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+  EXPECT_EQ("Disable", ItemAt(TrayMenu, 2).Text);
+}
+
+TEST_F(TMenuCommand, SwitchWorksWhenShiftPauseIsTaken) {
+  StopProgram();
+  StartProgram([] { Fake.RefusedKeys = {VK_PAUSE}; });
+  Choose(CMD_TOGGLE_ENABLE);
+  EXPECT_FALSE(Enabled);
+  Choose(CMD_TOGGLE_ENABLE);
+  EXPECT_TRUE(Enabled);
+}
+
+TEST_F(TMenuCommand, ExitShutsDownOnceTheMenuHasReturned) {
+  Choose(CMD_EXIT);
+  // Posted, not run from inside the menu.
+  EXPECT_EQ(0, Fake.FreeHookCount);
+  EXPECT_EQ(0, PumpMessages());
+  EXPECT_EQ(1, Fake.FreeHookCount);
+  EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Fake.TrayCalls.back().first);
+  EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+TEST_F(TMenuCommand, DismissedMenuOrUnknownCommandDoesNothing) {
+  for (UINT Command : {0u, 5u, 99u}) {
+    Fake.Sequence.clear();
+    Choose(Command);
+    EXPECT_EQ((std::vector<std::string>{"SetForegroundWindow", "TrackPopupMenuEx"}), Fake.Sequence)
+        << Command;
+  }
+  EXPECT_EQ(-1, PumpMessages());
+  EXPECT_TRUE(Fake.Boxes.empty());
+  EXPECT_TRUE(Enabled);
+}
+
+} // namespace

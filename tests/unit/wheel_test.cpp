@@ -1,0 +1,207 @@
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+
+namespace {
+
+const DWORD VolumeId = 1;
+const DWORD MidVolume = 30000;       // far from both ends, so any step moves the fader
+const UINT HorizontalWheel = 0x020E; // WM_MOUSEHWHEEL, newer than the headers' target
+
+enum class TMove { Nothing, Up, Down, Several };
+
+MSLLHOOKSTRUCT Record(LONG X, LONG Y, short Delta) {
+  MSLLHOOKSTRUCT Event = {};
+  Event.pt = POINT{X, Y};
+  Event.mouseData = static_cast<DWORD>(static_cast<WORD>(Delta)) << 16;
+  return Event;
+}
+
+LPARAM AddressOf(const MSLLHOOKSTRUCT &Event) { return reinterpret_cast<LPARAM>(&Event); }
+
+int VolumeWrites() {
+  int Writes = 0;
+  for (const TMixerCall &Call : FakeMixer.Calls)
+    Writes += Call.Function == "mixerSetControlDetails" && Call.ControlId == VolumeId;
+  return Writes;
+}
+
+// What Action did to the fader: one step up or down, several steps, or nothing.
+template <typename TAction> TMove Outcome(TAction Action) {
+  FakeMixer.Values[VolumeId] = MidVolume;
+  const int Before = VolumeWrites();
+  Action();
+  const int Writes = VolumeWrites() - Before;
+  if (Writes == 0)
+    return TMove::Nothing;
+  if (Writes > 1)
+    return TMove::Several;
+  return FakeMixer.Values[VolumeId] > MidVolume ? TMove::Up : TMove::Down;
+}
+
+// The hook reporting one event: it vouches for the record while the handler runs.
+TMove Turn(LONG X, LONG Y, short Delta = WHEEL_DELTA, UINT Message = WM_MOUSEWHEEL) {
+  const MSLLHOOKSTRUCT Event = Record(X, Y, Delta);
+  Fake.HookRecord = AddressOf(Event);
+  const TMove Move = Outcome([&] { HandleHookMouse(Message, AddressOf(Event)); });
+  Fake.HookRecord = 0;
+  return Move;
+}
+
+class TWheel : public TProgramTest {
+protected:
+  void SetUp() override {
+    TProgramTest::SetUp();
+    ScreenWidth = 800;
+    ScreenHeight = 600;
+    Fake.ShiftDown = false;
+  }
+};
+
+using TWheelAtBorder = TWheel;
+
+TEST_F(TWheelAtBorder, LeftBandIsFourColumns) {
+  EXPECT_EQ(TMove::Up, Turn(0, 300));
+  EXPECT_EQ(TMove::Up, Turn(3, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(4, 300));
+}
+
+TEST_F(TWheelAtBorder, RightBandIsThreeColumns) {
+  EXPECT_EQ(TMove::Up, Turn(799, 300));
+  EXPECT_EQ(TMove::Up, Turn(797, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(796, 300));
+}
+
+TEST_F(TWheelAtBorder, TopBandIsFourRowsBottomBandThree) {
+  EXPECT_EQ(TMove::Up, Turn(400, 0));
+  EXPECT_EQ(TMove::Up, Turn(400, 3));
+  EXPECT_EQ(TMove::Nothing, Turn(400, 4));
+  EXPECT_EQ(TMove::Up, Turn(400, 597));
+  EXPECT_EQ(TMove::Nothing, Turn(400, 596));
+}
+
+TEST_F(TWheelAtBorder, OffThePrimaryScreenCountsAsBorder) {
+  EXPECT_EQ(TMove::Up, Turn(-100, 300));
+  EXPECT_EQ(TMove::Up, Turn(900, 300));
+  EXPECT_EQ(TMove::Up, Turn(400, 700));
+  EXPECT_EQ(TMove::Up, Turn(400, -1));
+}
+
+TEST_F(TWheelAtBorder, ShiftMakesAnyPlaceCount) {
+  EXPECT_EQ(TMove::Nothing, Turn(400, 300));
+  Fake.ShiftDown = true;
+  EXPECT_EQ(TMove::Up, Turn(400, 300));
+}
+
+TEST_F(TWheelAtBorder, ShiftIsReadOnlyAwayFromTheBorder) {
+  Fake.ShiftDown = true;
+  Turn(0, 300);
+  EXPECT_EQ(0, Fake.ShiftReads);
+  Turn(400, 300);
+  EXPECT_EQ(1, Fake.ShiftReads);
+}
+
+TEST_F(TWheelAtBorder, BandsFollowTheNewDisplaySize) {
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768)));
+  EXPECT_EQ(TMove::Up, Turn(1021, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1020, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(797, 300));
+  EXPECT_EQ(TMove::Up, Turn(400, 765));
+  EXPECT_EQ(TMove::Nothing, Turn(400, 764));
+}
+
+using TWheelDelta = TWheel;
+
+TEST_F(TWheelDelta, ForwardStepsUpBackOrZeroStepsDown) {
+  EXPECT_EQ(TMove::Up, Turn(0, 300, 120));
+  EXPECT_EQ(TMove::Down, Turn(0, 300, -120));
+  EXPECT_EQ(TMove::Down, Turn(0, 300, 0));
+}
+
+TEST_F(TWheelDelta, EveryTurnIsOneStepWhateverItsSize) {
+  EXPECT_EQ(TMove::Up, Turn(0, 300, 240));
+  EXPECT_EQ(TMove::Up, Turn(0, 300, 30));
+  EXPECT_EQ(TMove::Down, Turn(0, 300, -30));
+  EXPECT_EQ(TMove::Up, Turn(0, 300, INT16_MAX));
+  EXPECT_EQ(TMove::Down, Turn(0, 300, INT16_MIN));
+}
+
+TEST_F(TWheelDelta, OnlyTheHighWordOfMouseDataIsTheDelta) {
+  MSLLHOOKSTRUCT Event = Record(0, 300, -120);
+  Event.mouseData |= 0x7FFF; // a positive low word must not turn the step
+  Fake.HookRecord = AddressOf(Event);
+  EXPECT_EQ(TMove::Down, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+}
+
+TEST_F(TWheelDelta, OtherMouseMessagesAreIgnoredEvenWithShift) {
+  for (bool Shift : {false, true}) {
+    Fake.ShiftDown = Shift;
+    for (UINT Message :
+         std::initializer_list<UINT>{HorizontalWheel, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP,
+                                     WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MBUTTONDOWN, WM_XBUTTONDOWN})
+      EXPECT_EQ(TMove::Nothing, Turn(0, 300, WHEEL_DELTA, Message)) << Message;
+  }
+}
+
+using TForgedWheel = TWheel;
+
+TEST_F(TForgedWheel, ReportFromTheHookReachesTheWindowProcedure) {
+  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
+  Fake.HookRecord = AddressOf(Event);
+  EXPECT_EQ(TMove::Up, Outcome([&] {
+              EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event)));
+            }));
+}
+
+TEST_F(TForgedWheel, RecordTheHookDidNotVouchForIsIgnored) {
+  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
+  const MSLLHOOKSTRUCT Other = Record(0, 300, WHEEL_DELTA);
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+  Fake.HookRecord = AddressOf(Other);
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+}
+
+TEST_F(TForgedWheel, VouchedRecordCountsOnlyOnce) {
+  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
+  Fake.HookRecord = AddressOf(Event);
+  EXPECT_EQ(TMove::Up, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+}
+
+TEST_F(TForgedWheel, PostedOrSentMessageFromOutsideChangesNothing) {
+  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
+  EXPECT_EQ(TMove::Nothing, Outcome([&] {
+              PostMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event));
+              PumpMessages();
+            }));
+  EXPECT_EQ(TMove::Nothing, Outcome([&] {
+              EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event)));
+            }));
+}
+
+// A read of a forged address would otherwise stop in the crash dialog and leave the
+// test program hanging: end it at once, failed, while the handler runs.
+LONG CALLBACK EndOnForgedRead(EXCEPTION_POINTERS *Exception) {
+  if (Exception->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+    return EXCEPTION_CONTINUE_SEARCH;
+  std::fputs("HandleHookMouse read a forged record address\n", stderr);
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 1);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST_F(TForgedWheel, InvalidAddressIsNeverRead) {
+  void *const Guard = AddVectoredExceptionHandler(1, EndOnForgedRead);
+  for (LPARAM Address : {static_cast<LPARAM>(0x10), static_cast<LPARAM>(0xFFFFFFF0u)}) {
+    EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, Address); }));
+    EXPECT_EQ(TMove::Nothing,
+              Outcome([&] { SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, Address); }));
+  }
+  RemoveVectoredExceptionHandler(Guard);
+}
+
+} // namespace
