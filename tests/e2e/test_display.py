@@ -1,0 +1,73 @@
+"""The on-screen display as a user sees it, driven by real key presses."""
+
+import sys
+import time
+import unittest
+
+import harness as h
+
+FULL = 65535     # Wine's fader at start-up
+STEP = 500       # one volume step after a pause
+PAUSE = 0.85     # s between key presses: over 800 ms, so no step grows
+HIDE_DELAY = 1800
+TIMER_PERIOD = 400
+LATENESS = 150   # ms a busy machine may add to a timer tick
+
+
+class DisplayTest(unittest.TestCase):
+    def press(self, s, watch, key):
+        """Presses a hotkey PAUSE s after the previous one; returns the ticks just
+        before and just after, between which the program acts on it."""
+        time.sleep(max(0.0, self.last_press + PAUSE - time.monotonic()))
+        self.last_press = time.monotonic()
+        before = watch.mark()
+        s.key(key)
+        return before, watch.mark()
+
+    def assertHidesOnTime(self, watch, change_tick, latest_change_tick):
+        hidden = watch.wait_for("visible", 0, after=change_tick, timeout=5)
+        print(f"hidden {hidden - change_tick}..{hidden - latest_change_tick} ms after the "
+              "last change", file=sys.stderr)
+        self.assertGreater(hidden - change_tick, HIDE_DELAY, "hid too early")
+        self.assertLessEqual(hidden - latest_change_tick, HIDE_DELAY + TIMER_PERIOD + LATENESS,
+                             "hid too late")
+
+    def test_hotkeys_show_the_volume_without_taking_the_focus(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            s.start_program_and_wait()
+            desktop = s.start_desktop()
+            watch = s.watch()
+            self.assertEqual(s.foreground()["hwnd"], desktop["hwnd"])
+
+            self.last_press = 0
+            self.press(s, watch, "ctrl+alt+m")
+            shown = watch.wait_for("visible", 1)
+            s.wait_for_display(FULL, "Mute")
+
+            volume = FULL
+            for _ in range(3):
+                self.press(s, watch, "ctrl+alt+Next")
+                volume -= STEP
+                s.wait_for_display(volume, "Mute")
+
+            # Up unmutes: the whole display is painted again, now reading "ON".
+            before, after = self.press(s, watch, "ctrl+alt+Prior")
+            volume += STEP
+            s.wait_for_display(volume, "ON")
+            self.assertEqual(watch.events("visible")[-1][0], shown, "stayed shown throughout")
+            self.assertHidesOnTime(watch, before, after)
+
+            # Shown again from hidden, the hide delay runs from the moment it shows.
+            self.press(s, watch, "ctrl+alt+m")
+            shown = watch.wait_for("visible", 1, after=after)
+            s.wait_for_display(volume, "Mute")
+            self.assertHidesOnTime(watch, shown, shown)
+
+            self.assertEqual({v for _, _, v in watch.events("foreground")},
+                             {h.number(desktop["hwnd"])}, "the display took the focus")
+            self.assertEqual(s.foreground()["hwnd"], desktop["hwnd"])
+            self.assertEqual(s.xdotool("getwindowfocus").strip(), s.desktop_xid)
+
+
+if __name__ == "__main__":
+    h.main()

@@ -1,0 +1,60 @@
+"""Start-up, the single-instance rule and the shutdown of the real program."""
+
+import sys
+import unittest
+
+import harness as h
+
+
+class StartupTest(unittest.TestCase):
+    def test_second_copy_is_refused_and_close_ends_the_first(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            first = s.start_program_and_wait()
+            window = s.window()
+            self.assertEqual(window["visible"], "0", "the display must start hidden")
+            self.assertEqual([int(window[k]) for k in ("left", "top", "right", "bottom")],
+                             [0, 0, 150, 60])
+            # The system adds WS_CLIPSIBLINGS to every top-level window; nothing else.
+            self.assertEqual(h.number(window["style"]) & ~h.WS_CLIPSIBLINGS, h.WS_POPUP)
+            exstyle = h.number(window["exstyle"])
+            self.assertTrue(exstyle & h.WS_EX_TOPMOST, f"ex-style {exstyle:#x} not topmost")
+            self.assertTrue(exstyle & h.WS_EX_NOACTIVATE, f"ex-style {exstyle:#x} activates")
+            self.assertEqual(window["title"], " ")
+            self.assertEqual(len(s.tray_icons()), 1, "one tray icon while running")
+
+            second = s.start_program()
+            box = s.wait_for_boxes()[0]
+            self.assertEqual((box["title"], box["text"], box["icon"], box["buttons"]),
+                             ("Exit", "Sonalto is already running", "warning", "1:OK"))
+            self.assertNotEqual(box["pid"], window["pid"], "the box is the second copy's")
+            self.assertEqual(len([w for w in s.windows() if w["class"] == h.PROGRAM_CLASS]), 1)
+            self.assertEqual(len(s.tray_icons()), 1, "the second copy adds no tray icon")
+
+            self.assertTrue(s.press(box["hwnd"], h.IDOK))
+            self.assertEqual(s.wait_exit(second), 0)
+            self.assertIsNone(first.poll(), "the first copy must go on running")
+            self.assertEqual(s.window()["hwnd"], window["hwnd"])
+
+            s.send(h.WM_CLOSE)
+            self.assertEqual(s.wait_exit(first), 0)
+            self.assertIsNone(s.window())
+            # What the user sees; Wine would drop the icon of a destroyed window by
+            # itself, so the unit tests guard the program's own NIM_DELETE.
+            h.wait_until(lambda: not s.tray_icons(), 10, "the tray icon to go away")
+
+    def test_without_a_sound_device_the_display_still_works(self):
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            self.assertEqual(s.mixer()["devices"], 0, "no sound server, no mixer device")
+            program = s.start_program_and_wait()
+            s.start_desktop()
+            watch = s.watch()
+            s.key("ctrl+alt+m")
+            watch.wait_for("visible", 1)
+            # An inert mute switch reads 0 and an inert fader 0: "ON", an empty bar.
+            s.wait_for_display(0, "ON")
+            s.send(h.WM_CLOSE)
+            self.assertEqual(s.wait_exit(program), 0)
+
+
+if __name__ == "__main__":
+    h.main()
