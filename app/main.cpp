@@ -12,8 +12,8 @@ int BorderWidth;
 int ScreenWidth;
 int ScreenHeight;
 DWORD LastChangeTick;
-std::unique_ptr<TnsMixerControl> VolumeControl;
-std::unique_ptr<TnsMixerControl> MuteControl;
+std::optional<TnsMixerControl> VolumeControl;
+std::optional<TnsMixerControl> MuteControl;
 UINT TaskbarCreatedMessage;
 
 namespace {
@@ -24,8 +24,8 @@ constexpr int MainWindowWidth = 150;
 constexpr int MainWindowHeight = 60;
 
 void ShowAlreadyRunning() {
-  MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING).c_str(),
-              LoadResourceString(IDS_EXIT).c_str(), MB_OK | MB_ICONWARNING);
+  MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING), LoadResourceString(IDS_EXIT),
+              MB_OK | MB_ICONWARNING);
   PostQuitMessage(0);
 }
 
@@ -47,10 +47,10 @@ HWND CreateMainWindow() {
 }
 
 void CreateMixerControls() {
-  VolumeControl = std::make_unique<TnsMixerControl>(
-      MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0, MIXERCONTROL_CONTROLTYPE_VOLUME);
-  MuteControl = std::make_unique<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
-                                                  0, MIXERCONTROL_CONTROLTYPE_MUTE);
+  VolumeControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
+                        MIXERCONTROL_CONTROLTYPE_VOLUME);
+  MuteControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
+                      MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
 } // namespace
@@ -160,10 +160,8 @@ void ShutDown() {
   PostQuitMessage(0);
 }
 
-std::string LoadResourceString(UINT Id) {
-  // Unlike LoadStringW, LoadStringA cannot hand out a pointer into the resource:
-  // copy through a buffer that holds the longest text of the table, the help text.
-  char Buffer[512];
-  const int Length = LoadStringA(GetModuleHandleA(nullptr), Id, Buffer, sizeof Buffer);
-  return std::string(Buffer, static_cast<size_t>(Length > 0 ? Length : 0));
+TResourceString LoadResourceString(UINT Id) {
+  TResourceString String = {};
+  LoadStringA(GetModuleHandleA(nullptr), Id, String.Text, sizeof String.Text);
+  return String;
 }

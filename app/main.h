@@ -7,8 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
-#include <string>
+#include <optional>
 
 #include "mixerControl.h"
 
@@ -23,8 +22,8 @@ extern int BorderWidth;  // pixels of the wheel band along the screen's edges
 extern int ScreenWidth;  // primary screen, pixels
 extern int ScreenHeight; // primary screen, pixels
 extern DWORD LastChangeTick;
-extern std::unique_ptr<TnsMixerControl> VolumeControl;
-extern std::unique_ptr<TnsMixerControl> MuteControl;
+extern std::optional<TnsMixerControl> VolumeControl;
+extern std::optional<TnsMixerControl> MuteControl;
 extern UINT TaskbarCreatedMessage;
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
@@ -43,7 +42,13 @@ int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 void TakeDisplaySize(LPARAM LParam);
 void ShutDown();
-std::string LoadResourceString(UINT Id);
+// A text of the string table, loaded at each use; long enough for the longest, the
+// help text.
+struct TResourceString {
+  char Text[512];
+  operator const char *() const { return Text; }
+};
+TResourceString LoadResourceString(UINT Id);
 
 // ---- Volume ----
 
@@ -91,13 +96,13 @@ static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte r
 
 extern TNotifyIconDataA TrayIconData;
 extern HICON TrayIconHandle;
-extern std::string TipText;
+extern char TipText[128]; // what the tip field holds: at most 127 characters
 
 void FillTrayIconData();
 void AddTrayIcon();
 void ModifyTrayIcon();
 void DeleteTrayIcon();
-void SetTipText(const std::string &Text);
+void SetTipText(const char *Text);
 void RefreshTip();
 void RecreateTrayIcon();
 

@@ -8,14 +8,14 @@ HMENU TrayMenu;
 namespace {
 
 void AppendCommand(UINT Id, UINT TextId) {
-  AppendMenuA(TrayMenu, MF_STRING, Id, LoadResourceString(TextId).c_str());
+  AppendMenuA(TrayMenu, MF_STRING, Id, LoadResourceString(TextId));
 }
 
 void AppendSeparator() { AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr); }
 
 void ShowHelp() {
-  MessageBoxA(nullptr, LoadResourceString(IDS_HELP_TEXT).c_str(),
-              LoadResourceString(IDS_CONTROLS).c_str(), MB_OK | MB_ICONINFORMATION);
+  MessageBoxA(nullptr, LoadResourceString(IDS_HELP_TEXT), LoadResourceString(IDS_CONTROLS),
+              MB_OK | MB_ICONINFORMATION);
 }
 
 void RunMenuCommand(UINT Command) {
@@ -46,7 +46,7 @@ void CreateTrayMenu() {
 
 void UpdateEnableMenuItem() {
   ModifyMenuA(TrayMenu, CMD_TOGGLE_ENABLE, MF_BYCOMMAND | MF_STRING, CMD_TOGGLE_ENABLE,
-              LoadResourceString(Enabled ? IDS_DISABLE : IDS_ENABLE).c_str());
+              LoadResourceString(Enabled ? IDS_DISABLE : IDS_ENABLE));
 }
 
 void HandleTrayNotify(LPARAM LParam) {

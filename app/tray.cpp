@@ -4,11 +4,9 @@
 
 #include "resource.h"
 
-#include <cstring>
-
 TNotifyIconDataA TrayIconData;
 HICON TrayIconHandle;
-std::string TipText;
+char TipText[128];
 
 namespace {
 
@@ -28,9 +26,12 @@ LPCSTR TrayImageName() {
   return IsMuted() ? IDI_DIMUTEON : IDI_DIMUTEOFF;
 }
 
-void CopyTip() {
-  const size_t Length = TipText.copy(TrayIconData.szTip, sizeof TrayIconData.szTip - 1);
-  TrayIconData.szTip[Length] = '\0';
+// Always bounded and terminated, whatever the text.
+void CopyText(char *Target, size_t Size, const char *Source) {
+  size_t Length = 0;
+  for (; Length + 1 < Size && Source[Length] != '\0'; ++Length)
+    Target[Length] = Source[Length];
+  Target[Length] = '\0';
 }
 
 } // namespace
@@ -42,7 +43,7 @@ void FillTrayIconData() {
   TrayIconData.uID = TrayIconId;
   TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   TrayIconData.hIcon = TrayIconHandle;
-  CopyTip();
+  CopyText(TrayIconData.szTip, sizeof TrayIconData.szTip, TipText);
   TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
 }
 
@@ -51,7 +52,7 @@ void FillTrayIconData() {
 void AddTrayIcon() {
   FillTrayIconData();
   NotifyShell(NIM_ADD);
-  if (TipText.empty())
+  if (TipText[0] == '\0')
     PostMessageA(MainWindow, WM_REFRESHTIP, 0, 0);
 }
 
@@ -62,13 +63,11 @@ void ModifyTrayIcon() {
 
 void DeleteTrayIcon() { NotifyShell(NIM_DELETE); }
 
-// A tip that cannot be stored is not worth a failure: the icon keeps its old tip.
-void SetTipText(const std::string &Text) {
-  try {
-    TipText = Text;
-    ModifyTrayIcon();
-  } catch (...) {
-  }
+// The text is kept in a buffer of the tip field's size, so setting it can never
+// fail: a longer text is cut to what the shell would show anyway.
+void SetTipText(const char *Text) {
+  CopyText(TipText, sizeof TipText, Text);
+  ModifyTrayIcon();
 }
 
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }

@@ -24,7 +24,7 @@ void StartProgram() {
 // A fresh process starts with an empty tip and record; earlier tests of this one
 // have filled them.
 void ForgetTray() {
-  TipText.clear();
+  TipText[0] = '\0';
   TrayIconData = {};
   TrayIconHandle = nullptr;
 }

@@ -164,7 +164,7 @@ TEST_F(TStartUp, SecondStartWarnsQuitsAndCreatesNothing) {
 TEST_F(TStartUp, WithoutItsWindowStartUpQuitsBeforeTouchingAnythingElse) {
   Restart([] { Fake.RefuseWindowCreation = true; });
   EXPECT_EQ(nullptr, MainWindow);
-  EXPECT_EQ(nullptr, VolumeControl);
+  EXPECT_FALSE(VolumeControl);
   EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
   EXPECT_TRUE(Fake.Sequence.empty());
   EXPECT_EQ(ExitCodeNoWindow, PumpMessages());
@@ -232,8 +232,8 @@ TEST_F(TDispatch, CloseShutsDownInOrderAndQuitsWithZero) {
       Fake.Unregistered);
   EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Fake.TrayCalls.back().first);
   EXPECT_EQ(0, FakeMixer.OpenHandles);
-  EXPECT_EQ(nullptr, VolumeControl);
-  EXPECT_EQ(nullptr, MuteControl);
+  EXPECT_FALSE(VolumeControl);
+  EXPECT_FALSE(MuteControl);
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(0, PumpMessages());
 }

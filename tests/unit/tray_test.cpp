@@ -134,12 +134,12 @@ TEST_F(TTipText, EmptyTextGivesAnEmptyTipAndAsksForNoRefresh) {
 
 TEST_F(TTipText, TextOfExactly127CharactersFitsWhole) {
   const std::string Text(127, 'y');
-  SetTipText(Text);
+  SetTipText(Text.c_str());
   EXPECT_EQ(Text, TipOf(LastRecord()));
 }
 
 TEST_F(TTipText, LongerTextIsCutTo127CharactersAndNeverWritesPastTheTipField) {
-  SetTipText(std::string(300, 'x'));
+  SetTipText(std::string(300, 'x').c_str());
   const NOTIFYICONDATAA &Record = LastRecord();
   EXPECT_EQ(std::string(127, 'x'), std::string(Record.szTip, 127));
   EXPECT_EQ('\0', Record.szTip[127]);

@@ -256,8 +256,8 @@ TEST_F(TToggleMute, RecordsTheTimeAndShowsTheDisplayButLeavesTheStep) {
 
 TEST_F(TToggleMute, UnboundMuteControlMakesNoMixerCallYetRecordsTheTimeAndShows) {
   FakeMixer.ControlIds.erase(MIXERCONTROL_CONTROLTYPE_MUTE);
-  MuteControl = std::make_unique<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
-                                                  0, MIXERCONTROL_CONTROLTYPE_MUTE);
+  MuteControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
+                      MIXERCONTROL_CONTROLTYPE_MUTE);
   ASSERT_EQ(0u, MuteControl->Ready);
   FakeMixer.Calls.clear();
   Fake.TickCount = 777777;
