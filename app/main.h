@@ -42,6 +42,7 @@ int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 void TakeDisplaySize(LPARAM LParam);
 void ShutDown();
+
 // A text of the string table, loaded at each use; long enough for the longest, the
 // help text.
 struct TResourceString {
