@@ -41,6 +41,10 @@ DESKTOP_CLASS = "SonaltoTestDesktop"
 DESKTOP_TITLE = "Sonalto test desktop"
 # Without a tray manager on the X display, Wine's explorer shows its own tray window.
 TRAY_CLASS = "__winex11_standalone_tray"
+# Each tray icon's tip is a common-controls tooltip window of Wine's explorer.
+TOOLTIP_CLASS = "tooltips_class32"
+MENU_CLASS = "#32768"
+BOX_CLASS = "#32770"
 
 IDOK = 1
 WM_NULL = 0x0000
@@ -231,6 +235,70 @@ def display_problems(picture, filled, mute_text):
 def bar_length(picture):
     """How many green pixels the bar's middle row has from its left edge."""
     return picture.run_length(BAR_BOX[0], (BAR_BOX[1] + BAR_BOX[3]) // 2, GREEN)
+
+
+# ---- The tray icon's picture ----
+
+RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
+TRAY_IMAGES = ("ENMUTEON", "ENMUTEOFF", "DIMUTEON", "DIMUTEOFF")
+_icons = {}
+
+
+def load_icon(path):
+    """The first image of an .ico file of 8 bits per pixel with a 1-bit mask:
+    (width, height, {(x, y): (r, g, b)} of its opaque pixels)."""
+    with open(path, "rb") as f:
+        blob = f.read()
+    offset = struct.unpack_from("<I", blob, 18)[0]
+    header, width, double_height, _, bits = struct.unpack_from("<IiiHH", blob, offset)
+    colours = struct.unpack_from("<I", blob, offset + 32)[0] or 256
+    if bits != 8:
+        raise HarnessError(f"{path}: {bits} bits per pixel, expected 8")
+    height = double_height // 2
+    palette = offset + header
+    colour_rows = palette + 4 * colours
+    colour_stride = (width + 3) // 4 * 4
+    mask_rows = colour_rows + colour_stride * height
+    mask_stride = (width + 31) // 32 * 4
+    pixels = {}
+    for y in range(height):
+        row = height - 1 - y   # rows are stored bottom-up
+        for x in range(width):
+            if blob[mask_rows + row * mask_stride + x // 8] & (0x80 >> (x % 8)):
+                continue
+            index = blob[colour_rows + row * colour_stride + x]
+            blue, green, red = blob[palette + 4 * index:palette + 4 * index + 3]
+            pixels[(x, y)] = (red, green, blue)
+    return width, height, pixels
+
+
+def tray_image_problems(picture, cell, image):
+    """Compares a tray icon's cell (left, top, right, bottom) with the program's
+    icon resource `image` (e.g. "ENMUTEOFF") drawn centred in it: its opaque pixels
+    exactly, every other pixel of the cell the cell's background (its top-left
+    pixel). Returns the differences, empty when it matches."""
+    if image not in _icons:
+        _icons[image] = load_icon(os.path.join(RESOURCES, image.lower() + ".ico"))
+    width, height, pixels = _icons[image]
+    left, top, right, bottom = cell
+    origin = (left + (right - left - width) // 2, top + (bottom - top - height) // 2)
+    background = picture.pixel(left, top)
+    problems = []
+    for x, y, colour in picture.pixels(cell):
+        expected = pixels.get((x - origin[0], y - origin[1]), background)
+        if colour != expected:
+            problems.append(f"({x},{y}) is {colour}, {image} has {expected}")
+    return problems
+
+
+def rect(record):
+    """(left, top, right, bottom) of a window record."""
+    return tuple(int(record[k]) for k in ("left", "top", "right", "bottom"))
+
+
+def centre(record):
+    left, top, right, bottom = rect(record)
+    return (left + right) // 2, (top + bottom) // 2
 
 
 # ---- Timeline ----
@@ -602,6 +670,105 @@ class Session:
             raise HarnessError("Wine's tray window has no X window")
         self.xdotool("windowraise", xid[0])
         return self.tray_icons()
+
+    def tray_images(self):
+        """For each tray icon, the names of the reference images (TRAY_IMAGES) its
+        pixels match, and the picture they were judged on. Wine's tray draws a
+        changed icon over the old one without erasing it, so it is made to repaint
+        whole first."""
+        icons = self.raise_tray()
+        self.redraw_tray()
+        picture = self.screenshot()
+        return [[image for image in TRAY_IMAGES
+                 if not tray_image_problems(picture, rect(icon), image)]
+                for icon in icons], picture
+
+    def wait_for_tray_image(self, image, timeout=5):
+        """Waits until the tray holds exactly one icon, showing `image` and none of
+        the other three images; returns the icon."""
+        seen = []
+        def shown():
+            matches, picture = self.tray_images()
+            seen[:] = [matches, picture]
+            return matches == [[image]]
+        try:
+            wait_until(shown, timeout, f"one tray icon showing {image}", interval=0.1)
+        except HarnessError:
+            matches, picture = seen
+            path = self.artifact_path("tray.png")
+            picture.save_png(path)
+            icons = self.tray_icons()
+            detail = "; ".join(
+                f"icon {rect(icon)}: " + ", ".join(
+                    f"{len(tray_image_problems(picture, rect(icon), name))} px off {name}"
+                    for name in TRAY_IMAGES) for icon in icons)
+            raise HarnessError(f"expected one icon showing {image}, matched {matches} "
+                               f"({path}): {detail or 'no icon'}") from None
+        return self.tray_icons()[0]
+
+    def tray_tip(self, timeout=5):
+        """Rests the pointer on the first tray icon until the shell shows its tip,
+        and returns the tip's text; then moves the pointer away until it goes."""
+        x, y = centre(self.raise_tray()[0])
+        def tip():
+            shown = [w for w in self.windows()
+                     if w["class"] == TOOLTIP_CLASS and w["visible"] == "1"]
+            return shown[0] if shown else None
+        # The tip is shown for a pointer that moves over the icon.
+        self.xdotool("mousemove", x, y, "sleep", "0.1", "mousemove", x + 1, y)
+        text = wait_until(tip, timeout, "the tray icon's tip")["title"]
+        self.xdotool("mousemove", SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)
+        wait_until(lambda: not tip(), timeout, "the tip to go")
+        return text
+
+    def delete_tray_icon(self, class_name=PROGRAM_CLASS, icon_id=0):
+        """Removes a window's tray icon from the shell's side, as a taskbar that
+        restarts loses every icon."""
+        return self.probe_one("tray-delete", class_name, icon_id).get("deleted") == "1"
+
+    def open_tray_menu(self):
+        """A real right click on the first tray icon; returns the popup menu window
+        once it shows."""
+        self.right_click(*centre(self.raise_tray()[0]))
+        return self.wait_for_menu()
+
+    def menu(self):
+        """The visible popup menu window (class #32768), or None."""
+        shown = [w for w in self.windows() if w["class"] == MENU_CLASS and w["visible"] == "1"]
+        return shown[0] if shown else None
+
+    def wait_for_menu(self, timeout=5):
+        return wait_until(self.menu, timeout, "a popup menu")
+
+    def wait_for_no_menu(self, timeout=5):
+        wait_until(lambda: not self.menu(), timeout, "the popup menu to close")
+
+    def menu_texts(self, *candidates):
+        """Which of the candidate texts the visible popup menu shows, top to bottom:
+        records with text and the screen rect where it was found. probe.exe draws
+        each candidate in the menu font and colours and finds it pixel for pixel."""
+        found = [r for r in self.probe("menu-texts", *candidates) if r.get("record") == "text"]
+        return sorted(found, key=lambda r: (int(r["top"]), int(r["left"])))
+
+    def click_box_button(self, button=IDOK):
+        """A real click on a button of the first message box."""
+        controls = [c for c in self.probe("children", BOX_CLASS)
+                    if c.get("record") == "child" and c.get("class") == "Button"
+                    and c.get("id") == str(button)]
+        if not controls:
+            raise HarnessError(f"no button {button} in a message box")
+        self.click(*centre(controls[0]))
+
+    def hold_hotkey(self, modifiers, key):
+        """Takes a global hotkey as another program would, until the session ends
+        (probe hold-hotkey); returns the process."""
+        process = self.wine_process(["probe.exe", "hold-hotkey", str(modifiers), str(key)],
+                                    stdout=subprocess.PIPE)
+        ready, _, _ = select.select([process.stdout], [], [], 15)
+        answer = process.stdout.readline().decode().strip() if ready else ""
+        if answer != "held=1":
+            raise HarnessError(f"could not take the hotkey {modifiers}+{key}: {answer!r}")
+        return process
 
     def watch(self, class_name=PROGRAM_CLASS):
         """Starts a timeline of the window's existence and visibility and of the

@@ -32,6 +32,13 @@ unsigned long HandleValue(const void *Handle) {
 
 unsigned long ParseNumber(const char *Text) { return std::strtoul(Text, nullptr, 0); }
 
+// A message given by name is the one registered for that name, as the shell
+// registers "TaskbarCreated".
+UINT MessageNumber(const char *Text) {
+  return Text[0] >= '0' && Text[0] <= '9' ? static_cast<UINT>(ParseNumber(Text))
+                                          : RegisterWindowMessageA(Text);
+}
+
 HWND ParseWindow(const char *Text) {
   return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ParseNumber(Text)));
 }
@@ -467,18 +474,794 @@ int RunDesktop() {
   return 0;
 }
 
+// ---- Another program's hotkey ----
+
+// Holds a global hotkey, as another program would, until it is ended. Prints
+// "held=1" once the combination is taken.
+int HoldHotKey(UINT Modifiers, UINT Key) {
+  const bool Held = RegisterHotKey(nullptr, 1, Modifiers, Key) != FALSE;
+  std::printf("held=%d\n", Held ? 1 : 0);
+  std::fflush(stdout);
+  if (!Held)
+    return 1;
+  MSG Message = {};
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+  }
+  return 0;
+}
+
+// ---- The tray from the shell's side ----
+
+// Removes a window's tray icon as a restarting taskbar loses it: the icon is gone
+// until its program adds it again.
+int DeleteTrayIcon(const char *ClassName, UINT Id) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  const HMODULE Shell = LoadLibraryA("shell32.dll");
+  const auto Notify = reinterpret_cast<BOOL(WINAPI *)(DWORD, PNOTIFYICONDATAA)>(
+      reinterpret_cast<void (*)()>(Shell ? GetProcAddress(Shell, "Shell_NotifyIconA") : nullptr));
+  NOTIFYICONDATAA Icon = {};
+  Icon.cbSize = sizeof Icon;
+  Icon.hWnd = Window;
+  Icon.uID = Id;
+  std::printf("deleted=%d\n", Notify && Notify(NIM_DELETE, &Icon) ? 1 : 0);
+  return 0;
+}
+
+// ---- What a popup menu shows ----
+
+// Another process's menu cannot be read, so its items are recognised on screen:
+// each text is drawn here in the menu font and colours and looked for, pixel for
+// pixel, in the visible popup menu. Prints the menu, then one record per place a
+// text was found, in screen coordinates.
+int FindMenuTexts(const std::vector<std::string> &Texts) {
+  HWND Menu = nullptr;
+  for (HWND Window : TopLevelWindows())
+    if (ClassOf(Window) == "#32768" && IsWindowVisible(Window)) {
+      Menu = Window;
+      break;
+    }
+  std::printf("found=%d\n", Menu ? 1 : 0);
+  if (!Menu)
+    return 1;
+  PrintWindowState(Menu);
+  RECT Rect = {};
+  GetWindowRect(Menu, &Rect);
+  TPixels Screen(Rect.right - Rect.left, Rect.bottom - Rect.top);
+  const HDC ScreenDc = GetDC(nullptr);
+  BitBlt(Screen.Dc, 0, 0, Screen.Width, Screen.Height, ScreenDc, Rect.left, Rect.top, SRCCOPY);
+  ReleaseDC(nullptr, ScreenDc);
+  NONCLIENTMETRICSA Metrics = {};
+  Metrics.cbSize = sizeof Metrics;
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof Metrics, &Metrics, 0);
+  const HFONT Font = CreateFontIndirectA(&Metrics.lfMenuFont);
+  for (const std::string &Text : Texts) {
+    const int Length = static_cast<int>(Text.size());
+    SIZE Size = {};
+    const HGDIOBJ Previous = SelectObject(Screen.Dc, Font);
+    GetTextExtentPoint32A(Screen.Dc, Text.c_str(), Length, &Size);
+    SelectObject(Screen.Dc, Previous);
+    TPixels Drawn(Size.cx, Size.cy);
+    const RECT Whole = {0, 0, Size.cx, Size.cy};
+    FillRect(Drawn.Dc, &Whole, GetSysColorBrush(COLOR_MENU));
+    SelectObject(Drawn.Dc, Font);
+    SetTextColor(Drawn.Dc, GetSysColor(COLOR_MENUTEXT));
+    SetBkMode(Drawn.Dc, TRANSPARENT);
+    TextOutA(Drawn.Dc, 0, 0, Text.c_str(), Length);
+    for (int Top = 0; Top + Drawn.Height <= Screen.Height; ++Top)
+      for (int Left = 0; Left + Drawn.Width <= Screen.Width; ++Left) {
+        bool Same = true;
+        for (int Y = 0; Same && Y < Drawn.Height; ++Y)
+          for (int X = 0; Same && X < Drawn.Width; ++X)
+            Same = Drawn.At(X, Y) == Screen.At(Left + X, Top + Y);
+        if (Same)
+          std::printf("[text]\ntext=%s\nleft=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", Text.c_str(),
+                      Rect.left + Left, Rect.top + Top, Rect.left + Left + Drawn.Width,
+                      Rect.top + Top + Drawn.Height);
+      }
+  }
+  DeleteObject(Font);
+  return 0;
+}
+
+// ---- Forged hook messages ----
+
+// Any process can send or post the hook library's message number with an address of
+// its choosing; the program must act only on its own hook's reports. These commands
+// play that other process: they find and write memory of the program's process and
+// send and post the message with addresses in it.
+
+constexpr UINT HookMouseMessage = WM_USER + 133;
+constexpr SIZE_T PageSize = 4096;
+// Far enough below the thread's stack pointer that the frames of the forged
+// message's own handling do not reach it before it would be read.
+constexpr DWORD StackDepth = 0x8000;
+
+std::uintptr_t AddressValue(const void *Address) {
+  return reinterpret_cast<std::uintptr_t>(Address);
+}
+
+void *AsAddress(std::uintptr_t Value) { return reinterpret_cast<void *>(Value); }
+
+HANDLE OpenProgram(HWND Window, DWORD Access, DWORD *ThreadId = nullptr) {
+  DWORD ProcessId = 0;
+  const DWORD Thread = GetWindowThreadProcessId(Window, &ProcessId);
+  if (ThreadId)
+    *ThreadId = Thread;
+  return OpenProcess(Access, FALSE, ProcessId);
+}
+
+// What a turn of the wheel forward at the left edge of the screen reports.
+MSLLHOOKSTRUCT WheelRecord() {
+  MSLLHOOKSTRUCT Record = {};
+  Record.pt.x = 0;
+  Record.pt.y = 300;
+  Record.mouseData = static_cast<DWORD>(WHEEL_DELTA) << 16;
+  return Record;
+}
+
+// Bytes of a well-formed record written at Address, as far as they fit.
+SIZE_T Plant(HANDLE Process, std::uintptr_t Address, SIZE_T Size) {
+  const MSLLHOOKSTRUCT Record = WheelRecord();
+  SIZE_T Written = 0;
+  if (!WriteProcessMemory(Process, AsAddress(Address), &Record, Size, &Written))
+    return 0;
+  return Written;
+}
+
+std::uintptr_t Allocate(HANDLE Process, SIZE_T Size) {
+  return AddressValue(
+      VirtualAllocEx(Process, nullptr, Size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+}
+
+// The program's one thread is waiting for a message; its stack pointer then lies
+// just below the frames of the message loop.
+std::uintptr_t StackPointer(DWORD ThreadId) {
+  const HANDLE Thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME, FALSE, ThreadId);
+  if (!Thread)
+    return 0;
+  CONTEXT Context = {};
+  Context.ContextFlags = CONTEXT_CONTROL;
+  SuspendThread(Thread);
+  const bool Read = GetThreadContext(Thread, &Context) != FALSE;
+  ResumeThread(Thread);
+  CloseHandle(Thread);
+  return Read ? Context.Esp : 0;
+}
+
+// One target: a named kind of address, or a number. Prints the address, how many
+// bytes of a record it holds, and whether the message was answered and posted.
+void Forge(HWND Window, HANDLE Process, DWORD ThreadId, const std::string &Target) {
+  std::uintptr_t Address = 0;
+  SIZE_T Planted = 0;
+  if (Target == "heap") {
+    Address = Allocate(Process, PageSize);
+    Planted = Plant(Process, Address, sizeof(MSLLHOOKSTRUCT));
+  } else if (Target == "misaligned") {
+    Address = Allocate(Process, PageSize) + 1;
+    Planted = Plant(Process, Address, sizeof(MSLLHOOKSTRUCT));
+  } else if (Target == "straddling") {
+    // Only the position fits before the next page, which is reserved but not committed.
+    const std::uintptr_t Base =
+        AddressValue(VirtualAllocEx(Process, nullptr, 2 * PageSize, MEM_RESERVE, PAGE_READWRITE));
+    VirtualAllocEx(Process, AsAddress(Base), PageSize, MEM_COMMIT, PAGE_READWRITE);
+    Address = Base + PageSize - sizeof(POINT);
+    Planted = Plant(Process, Address, sizeof(POINT));
+  } else if (Target == "unmapped") {
+    Address = Allocate(Process, PageSize);
+    VirtualFreeEx(Process, AsAddress(Address), 0, MEM_RELEASE);
+  } else if (Target == "stack") {
+    const std::uintptr_t Top = StackPointer(ThreadId);
+    Address = Top > StackDepth ? (Top - StackDepth) & ~std::uintptr_t{3} : 0;
+    Planted = Address ? Plant(Process, Address, sizeof(MSLLHOOKSTRUCT)) : 0;
+    std::printf("[stack]\nesp=0x%08lx\n", static_cast<unsigned long>(Top));
+  } else {
+    Address = ParseNumber(Target.c_str());
+    Planted = Plant(Process, Address, sizeof(MSLLHOOKSTRUCT));
+  }
+  const auto LParam = static_cast<LPARAM>(Address);
+  DWORD_PTR Result = 0;
+  const bool Answered = SendMessageTimeoutA(Window, HookMouseMessage, WM_MOUSEWHEEL, LParam,
+                                            SMTO_ABORTIFHUNG, MessageTimeout, &Result) != 0;
+  const bool Posted = PostMessageA(Window, HookMouseMessage, WM_MOUSEWHEEL, LParam) != FALSE;
+  std::printf("[forged]\ntarget=%s\naddress=0x%08lx\nplanted=%lu\nanswered=%d\nposted=%d\n",
+              Target.c_str(), static_cast<unsigned long>(Address),
+              static_cast<unsigned long>(Planted), Answered ? 1 : 0, Posted ? 1 : 0);
+}
+
+int ForgeHookMessages(const char *ClassName, const std::vector<std::string> &Targets) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  DWORD ThreadId = 0;
+  const HANDLE Process = OpenProgram(
+      Window, PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, &ThreadId);
+  if (!Process)
+    return 1;
+  for (const std::string &Target : Targets)
+    Forge(Window, Process, ThreadId, Target);
+  CloseHandle(Process);
+  return 0;
+}
+
+// Where the program's memory holds a record with this position and wheel data: the
+// places the hook's own reports were read from.
+int FindRecords(const char *ClassName, LONG X, LONG Y, DWORD MouseData) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  const HANDLE Process = OpenProgram(Window, PROCESS_VM_READ | PROCESS_QUERY_INFORMATION);
+  if (!Process)
+    return 1;
+  const LONG Pattern[3] = {X, Y, static_cast<LONG>(MouseData)};
+  std::vector<char> Bytes;
+  MEMORY_BASIC_INFORMATION Region = {};
+  for (std::uintptr_t At = 0;
+       VirtualQueryEx(Process, AsAddress(At), &Region, sizeof Region) == sizeof Region;
+       At = AddressValue(Region.BaseAddress) + Region.RegionSize) {
+    if (Region.State != MEM_COMMIT || Region.Type != MEM_PRIVATE ||
+        (Region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0)
+      continue;
+    Bytes.resize(Region.RegionSize);
+    SIZE_T Read = 0;
+    if (!ReadProcessMemory(Process, Region.BaseAddress, Bytes.data(), Bytes.size(), &Read))
+      continue;
+    for (SIZE_T Offset = 0; Offset + sizeof Pattern <= Read; Offset += sizeof(LONG))
+      if (std::memcmp(Bytes.data() + Offset, Pattern, sizeof Pattern) == 0)
+        std::printf("[record]\naddress=0x%08lx\n",
+                    static_cast<unsigned long>(AddressValue(Region.BaseAddress) + Offset));
+  }
+  CloseHandle(Process);
+  return 0;
+}
+
+// ---- Floods, long runs and the program's resource figures ----
+
+// xorshift32: one seed gives the same run on every machine, so a failure can be
+// replayed from the seed the run printed.
+class TRandom {
+public:
+  explicit TRandom(DWORD Seed) : State(Seed != 0 ? Seed : 0x9E3779B9UL) {}
+  DWORD Next() {
+    State ^= State << 13;
+    State ^= State >> 17;
+    State ^= State << 5;
+    return State;
+  }
+  DWORD Below(DWORD Bound) { return Next() % Bound; }
+
+private:
+  DWORD State;
+};
+
+// The numbers the program itself handles; the registered "TaskbarCreated" is added
+// at run time.
+struct TProgramMessage {
+  const char *Name;
+  UINT Number;
+};
+const TProgramMessage ProgramMessages[] = {
+    {"create", WM_CREATE},       {"paint", WM_PAINT},         {"displaychange", WM_DISPLAYCHANGE},
+    {"timer", WM_TIMER},         {"hotkey", WM_HOTKEY},       {"mixer", MM_MIXM_CONTROL_CHANGE},
+    {"traynotify", WM_USER + 1}, {"refreshtip", WM_USER + 2}, {"hookmouse", HookMouseMessage}};
+constexpr int ProgramMessageCount = sizeof ProgramMessages / sizeof ProgramMessages[0];
+constexpr UINT TrayNotifyMessage = WM_USER + 1;
+// WM_ISACTIVEICON, which the headers leave out.
+constexpr UINT IsActiveIconMessage = 0x0035;
+
+// Messages of the system range a flood leaves out, each for a reason outside the
+// program's own handling:
+bool IsExcluded(UINT Message) {
+  switch (Message) {
+  // They end the window, the loop or the session by design.
+  case WM_DESTROY:
+  case WM_CLOSE:
+  case WM_QUERYENDSESSION:
+  case WM_QUIT:
+  case WM_ENDSESSION:
+  case WM_NCDESTROY:
+  // DefWindowProcA turns them into window commands: close (Alt+F4), the move and
+  // size loops, the system menu, a key that activates the window.
+  case WM_SYSCOMMAND:
+  case WM_CONTEXTMENU:
+  case WM_SETHOTKEY:
+  // It clears WS_VISIBLE without hiding: the display would stay on screen while
+  // the program believes it hidden, a state only the sender chose.
+  case WM_SETREDRAW:
+  // It switches the keyboard layout of the program's thread.
+  case WM_INPUTLANGCHANGEREQUEST:
+  // Activation is the system's to give (DefWindowProcA takes the focus on
+  // WM_ACTIVATE), and the caption's active flag is the flood's own marker.
+  case WM_ACTIVATE:
+  case WM_NCACTIVATE:
+  case IsActiveIconMessage:
+    return true;
+  }
+  // Keyboard messages: F10, Alt and Alt+F4 become WM_SYSCOMMAND as above.
+  if (Message >= WM_KEYFIRST && Message <= WM_KEYLAST)
+    return true;
+  // Non-client clicks start the caption's move and size loops or the system menu.
+  if (Message >= WM_NCLBUTTONDOWN && Message <= WM_NCXBUTTONDBLCLK)
+    return true;
+  // The IME window reads some requests' lParam as an address in the program.
+  if ((Message >= WM_IME_STARTCOMPOSITION && Message <= WM_IME_COMPOSITION) ||
+      (Message >= WM_IME_SETCONTEXT && Message <= WM_IME_KEYUP))
+    return true;
+  return false;
+}
+
+// The system copies what these messages point to from the sender to the receiver,
+// and refuses to post them: a random address would fault in the sender. Found by
+// posting each number of the system range to a window of the probe's own.
+std::vector<bool> PointerMessages() {
+  std::vector<bool> Pointer(WM_USER, false);
+  const HWND Own = CreateWindowExA(0, "Static", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+  for (UINT Message = 0; Message < WM_USER; ++Message) {
+    SetLastError(0);
+    if (!PostMessageA(Own, Message, 0, 0))
+      Pointer[Message] = GetLastError() == ERROR_MESSAGE_SYNC_ONLY;
+    MSG Dropped = {};
+    while (PeekMessageA(&Dropped, Own, 0, 0, PM_REMOVE)) {
+    }
+  }
+  DestroyWindow(Own);
+  return Pointer;
+}
+
+DWORD RandomParameter(TRandom &Random) {
+  switch (Random.Below(6)) {
+  case 0:
+    return 0;
+  case 1:
+    return Random.Below(1024);
+  case 2:
+    return Random.Below(0x10000);
+  case 3:
+    return 0xFFFFFFFFUL - Random.Below(4);
+  case 4:
+    // Where the program's image and the system's libraries lie: readable memory.
+    return 0x00400000UL + Random.Below(0x10000);
+  default:
+    return Random.Next();
+  }
+}
+
+struct TFloodTarget {
+  HWND Window;
+  DWORD HotKeyIds[4];
+  UINT TaskbarCreated;
+  CREATESTRUCTA Create; // what a sent WM_CREATE points to
+};
+
+// Parameters fitting the message, so that the program's own handlers get values
+// they could meet (its hotkey ids, mouse message numbers, screen sizes) as well as
+// nonsense.
+void ChooseParameters(const TFloodTarget &Target, UINT Message, TRandom &Random, WPARAM &WParam,
+                      LPARAM &LParam) {
+  WParam = RandomParameter(Random);
+  LParam = static_cast<LPARAM>(RandomParameter(Random));
+  const bool Fitting = Random.Below(2) == 0;
+  if (Message == WM_HOTKEY && Fitting)
+    WParam = Target.HotKeyIds[Random.Below(4)];
+  if (Message == HookMouseMessage && Fitting)
+    WParam = WM_MOUSEFIRST + Random.Below(WM_MOUSELAST - WM_MOUSEFIRST + 1);
+  if (Message == TrayNotifyMessage && Fitting)
+    LParam = static_cast<LPARAM>(WM_MOUSEFIRST + Random.Below(WM_MOUSELAST - WM_MOUSEFIRST + 1));
+  // Right button up on the icon opens the modal menu, which would hold the flood.
+  if (Message == TrayNotifyMessage && LOWORD(LParam) == WM_RBUTTONUP)
+    LParam = WM_RBUTTONDOWN;
+  if (Message == WM_DISPLAYCHANGE && Fitting)
+    LParam = static_cast<LPARAM>(MAKELONG(Random.Below(4097), Random.Below(4097)));
+  if (Message == WM_CREATE)
+    LParam = reinterpret_cast<LPARAM>(&Target.Create);
+}
+
+// One random message number: half of them the program's own, the rest from the
+// system range (less the exclusions and what carries pointers), WM_USER, WM_APP and
+// the registered range.
+UINT ChooseMessage(const TFloodTarget &Target, const std::vector<bool> &Pointer, TRandom &Random,
+                   int &ProgramIndex) {
+  ProgramIndex = -1;
+  if (Random.Below(2) == 0) {
+    ProgramIndex = static_cast<int>(Random.Below(ProgramMessageCount + 1));
+    return ProgramIndex == ProgramMessageCount ? Target.TaskbarCreated
+                                               : ProgramMessages[ProgramIndex].Number;
+  }
+  for (;;) {
+    UINT Message = 0;
+    switch (Random.Below(4)) {
+    case 0:
+      Message = Random.Below(WM_USER);
+      break;
+    case 1:
+      Message = WM_USER + Random.Below(WM_APP - WM_USER);
+      break;
+    case 2:
+      Message = WM_APP + Random.Below(0xC000 - WM_APP);
+      break;
+    default:
+      Message = 0xC000 + Random.Below(0x4000);
+      break;
+    }
+    if (Message < WM_USER && (IsExcluded(Message) || Pointer[Message]))
+      continue;
+    return Message;
+  }
+}
+
+// Whether DefWindowProcA holds the window's caption as active: set by WM_NCACTIVATE,
+// read back by WM_ISACTIVEICON, and touched by nothing else the flood sends.
+int ActiveCaption(HWND Window) {
+  DWORD_PTR Active = 0;
+  if (!SendMessageTimeoutA(Window, IsActiveIconMessage, 0, 0, SMTO_ABORTIFHUNG, MessageTimeout,
+                           &Active))
+    return -1;
+  return Active != 0 ? 1 : 0;
+}
+
+// Posted messages are handled in order, so the program has handled every one posted
+// before a WM_NCACTIVATE once its window reports the caption state that one set.
+// Leaves the caption inactive, as it was, when Final.
+bool WaitForPostedMessages(HWND Window, bool Final) {
+  const int Now = ActiveCaption(Window);
+  if (Now < 0)
+    return false;
+  const int Wanted = Final ? 0 : 1 - Now;
+  // lParam -1: the caption is not repainted; the display has none.
+  if (!PostMessageA(Window, WM_NCACTIVATE, static_cast<WPARAM>(Wanted), -1))
+    return false;
+  for (int Attempt = 0; Attempt < 5000; ++Attempt) {
+    const int Active = ActiveCaption(Window);
+    if (Active < 0)
+      return false;
+    if (Active == Wanted)
+      return true;
+    Sleep(1);
+  }
+  return false;
+}
+
+// Sends and posts COUNT random messages, in batches after each of which it waits
+// until the posted ones have been handled; stops early when the program no longer
+// answers.
+int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
+  TFloodTarget Target = {};
+  Target.Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\nseed=%lu\n", Target.Window ? 1 : 0, Seed);
+  if (!Target.Window)
+    return 1;
+  const char *const AtomNames[4] = {"sonalHKMute", "sonalHKVolUp", "sonalHKVolDown",
+                                    "sonalHKEnabDis"};
+  for (int I = 0; I < 4; ++I)
+    Target.HotKeyIds[I] = GlobalFindAtomA(AtomNames[I]);
+  Target.TaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  const std::vector<bool> Pointer = PointerMessages();
+  TRandom Random(Seed);
+  constexpr DWORD Batch = 256;
+  constexpr int MaxSilentSends = 3;
+  unsigned long Sent = 0, Posted = 0, Refused = 0, Unanswered = 0, Batches = 0, Lost = 0;
+  unsigned long Program[ProgramMessageCount + 1] = {};
+  int Silent = 0;
+  const DWORD Start = GetTickCount();
+  for (DWORD I = 0; I < Count && Silent < MaxSilentSends; ++I) {
+    int ProgramIndex = -1;
+    UINT Message = HookMouseMessage;
+    WPARAM WParam = 0;
+    LPARAM LParam = 0;
+    if (HookOnly) {
+      // A wheel message with an address of the sender's choosing, or another mouse
+      // message number; never the hook's own record.
+      WParam = Random.Below(4) != 0 ? WM_MOUSEWHEEL : RandomParameter(Random);
+      LParam = static_cast<LPARAM>(RandomParameter(Random));
+    } else {
+      Message = ChooseMessage(Target, Pointer, Random, ProgramIndex);
+      ChooseParameters(Target, Message, Random, WParam, LParam);
+    }
+    if (ProgramIndex >= 0)
+      ++Program[ProgramIndex];
+    // A pointer message can only be sent.
+    const bool Post = Random.Below(2) == 0 && Message != WM_CREATE;
+    if (std::getenv("FLOOD_TRACE")) { char N[64] = {}; GetClipboardFormatNameA(Message, N, 64); std::fprintf(stderr, "%lu %s msg=0x%x (%s) w=0x%lx l=0x%lx\n", static_cast<unsigned long>(I), Post ? "post" : "send", Message, N, static_cast<unsigned long>(WParam), static_cast<unsigned long>(LParam)); std::fflush(stderr); }
+    if (Post) {
+      if (PostMessageA(Target.Window, Message, WParam, LParam))
+        ++Posted;
+      else
+        ++Refused;
+    } else {
+      DWORD_PTR Result = 0;
+      ++Sent;
+      if (SendMessageTimeoutA(Target.Window, Message, WParam, LParam, SMTO_ABORTIFHUNG,
+                              MessageTimeout, &Result)) {
+        Silent = 0;
+      } else {
+        ++Unanswered;
+        ++Silent;
+      }
+    }
+    if ((I + 1) % Batch == 0 || I + 1 == Count) {
+      ++Batches;
+      if (!WaitForPostedMessages(Target.Window, I + 1 == Count)) {
+        ++Lost;
+        ++Silent;
+      }
+    }
+  }
+  std::printf("count=%lu\nsent=%lu\nposted=%lu\npost_refused=%lu\nunanswered=%lu\n"
+              "batches=%lu\nbatches_unconfirmed=%lu\nduration_ms=%lu\n",
+              static_cast<unsigned long>(Count), Sent, Posted, Refused, Unanswered, Batches, Lost,
+              static_cast<unsigned long>(GetTickCount() - Start));
+  for (int I = 0; I <= ProgramMessageCount; ++I)
+    std::printf("program.%s=%lu\n",
+                I == ProgramMessageCount ? "taskbarcreated" : ProgramMessages[I].Name, Program[I]);
+  unsigned long Excluded = 0, Pointers = 0;
+  for (UINT Message = 0; Message < WM_USER; ++Message) {
+    Excluded += IsExcluded(Message) ? 1 : 0;
+    Pointers += Pointer[Message] ? 1 : 0;
+  }
+  std::printf("system_excluded=%lu\nsystem_pointer=%lu\n", Excluded, Pointers);
+  return Silent < MaxSilentSends ? 0 : 1;
+}
+
+// Sends WM_HOTKEY COUNT times, cycling through the ids of the named global atoms,
+// as the system does for each press of a registered combination.
+int SendHotKeys(const char *ClassName, DWORD Count, const std::vector<std::string> &Atoms) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  std::vector<DWORD> Ids;
+  for (const std::string &Atom : Atoms) {
+    Ids.push_back(GlobalFindAtomA(Atom.c_str()));
+    std::printf("id.%s=0x%04lx\n", Atom.c_str(), static_cast<unsigned long>(Ids.back()));
+    if (Ids.back() == 0)
+      return 1;
+  }
+  unsigned long Answered = 0;
+  const DWORD Start = GetTickCount();
+  for (DWORD I = 0; I < Count; ++I) {
+    DWORD_PTR Result = 0;
+    if (SendMessageTimeoutA(Window, WM_HOTKEY, Ids[I % Ids.size()], 0, SMTO_ABORTIFHUNG,
+                            MessageTimeout, &Result))
+      ++Answered;
+    else
+      break;
+  }
+  std::printf("answered=%lu\nduration_ms=%lu\n", Answered,
+              static_cast<unsigned long>(GetTickCount() - Start));
+  return Answered == Count ? 0 : 1;
+}
+
+// The visible popup menu of a process, if any.
+HWND VisibleMenuOf(DWORD ProcessId) {
+  for (HWND Window : TopLevelWindows()) {
+    DWORD Owner = 0;
+    GetWindowThreadProcessId(Window, &Owner);
+    if (Owner == ProcessId && ClassOf(Window) == "#32768" && IsWindowVisible(Window))
+      return Window;
+  }
+  return nullptr;
+}
+
+bool WaitForMenu(DWORD ProcessId, bool Shown) {
+  for (int Attempt = 0; Attempt < 5000; ++Attempt) {
+    if ((VisibleMenuOf(ProcessId) != nullptr) == Shown)
+      return true;
+    Sleep(1);
+  }
+  return false;
+}
+
+// Opens the window's popup menu COUNT times by posting the message that opens it,
+// waits for the menu to show, and closes it with WM_CANCELMODE, which a menu's
+// owner gets when the system takes the input away (a dialog comes up).
+int OpenMenus(const char *ClassName, DWORD Count, UINT Message, WPARAM WParam, LPARAM LParam) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  DWORD ProcessId = 0;
+  GetWindowThreadProcessId(Window, &ProcessId);
+  unsigned long Opened = 0, Closed = 0;
+  const DWORD Start = GetTickCount();
+  for (DWORD I = 0; I < Count; ++I) {
+    PostMessageA(Window, Message, WParam, LParam);
+    if (!WaitForMenu(ProcessId, true))
+      break;
+    ++Opened;
+    DWORD_PTR Result = 0;
+    SendMessageTimeoutA(Window, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, MessageTimeout, &Result);
+    if (!WaitForMenu(ProcessId, false))
+      break;
+    ++Closed;
+  }
+  std::printf("opened=%lu\nclosed=%lu\nduration_ms=%lu\n", Opened, Closed,
+              static_cast<unsigned long>(GetTickCount() - Start));
+  return Closed == Count ? 0 : 1;
+}
+
+// What the system's own counters say about a process, and what the probe can count
+// itself where a counter is missing (Wine answers GetGuiResources with 0):
+//   gdi_table   in-use entries of the process's GDI handle table, which Wine keeps
+//               where Windows does, at the address the PEB holds at 0x94;
+//   handles_listed  the process's entries of the system's handle list;
+//   private_committed  committed private pages, summed over VirtualQueryEx;
+//   windows     the process's top-level windows and their children.
+struct TBasicInformation {
+  LONG ExitStatus;
+  void *PebBaseAddress;
+  ULONG_PTR AffinityMask;
+  LONG BasePriority;
+  ULONG_PTR UniqueProcessId;
+  ULONG_PTR InheritedFromUniqueProcessId;
+};
+
+struct THandleEntry {
+  ULONG OwnerPid;
+  BYTE ObjectType;
+  BYTE HandleFlags;
+  USHORT HandleValue;
+  void *ObjectPointer;
+  ULONG AccessMask;
+};
+
+template <typename TFunction> TFunction LibraryFunction(const char *Library, const char *Name) {
+  const HMODULE Module =
+      GetModuleHandleA(Library) ? GetModuleHandleA(Library) : LoadLibraryA(Library);
+  return reinterpret_cast<TFunction>(
+      reinterpret_cast<void (*)()>(Module ? GetProcAddress(Module, Name) : nullptr));
+}
+
+long CountGdiTable(HANDLE Process) {
+  constexpr DWORD PebGdiTableOffset = 0x94;
+  constexpr DWORD EntrySize = 24;
+  constexpr DWORD TypeOffset = 14;
+  constexpr DWORD Entries = 0x10000;
+  const auto Query = LibraryFunction<LONG(WINAPI *)(HANDLE, ULONG, void *, ULONG, ULONG *)>(
+      "ntdll.dll", "NtQueryInformationProcess");
+  TBasicInformation Basic = {};
+  if (!Query || Query(Process, 0, &Basic, sizeof Basic, nullptr) != 0)
+    return -1;
+  DWORD Table = 0;
+  if (!ReadProcessMemory(Process, static_cast<char *>(Basic.PebBaseAddress) + PebGdiTableOffset,
+                         &Table, sizeof Table, nullptr) ||
+      Table == 0)
+    return -1;
+  std::vector<BYTE> Bytes(static_cast<size_t>(Entries) * EntrySize);
+  SIZE_T Read = 0;
+  if (!ReadProcessMemory(Process, AsAddress(Table), Bytes.data(), Bytes.size(), &Read))
+    return -1;
+  long InUse = 0;
+  for (SIZE_T At = 0; At + EntrySize <= Read; At += EntrySize)
+    InUse += Bytes[At + TypeOffset] != 0 ? 1 : 0;
+  return InUse;
+}
+
+long CountListedHandles(DWORD ProcessId) {
+  constexpr ULONG SystemHandleInformation = 16;
+  constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004UL);
+  const auto Query = LibraryFunction<LONG(WINAPI *)(ULONG, void *, ULONG, ULONG *)>(
+      "ntdll.dll", "NtQuerySystemInformation");
+  if (!Query)
+    return -1;
+  std::vector<BYTE> Buffer(1 << 16);
+  LONG Status = 0;
+  while ((Status = Query(SystemHandleInformation, Buffer.data(), static_cast<ULONG>(Buffer.size()),
+                         nullptr)) == InfoLengthMismatch &&
+         Buffer.size() < (64u << 20))
+    Buffer.resize(Buffer.size() * 2);
+  if (Status != 0)
+    return -1;
+  ULONG Count = 0;
+  std::memcpy(&Count, Buffer.data(), sizeof Count);
+  long Own = 0;
+  for (ULONG I = 0; I < Count; ++I) {
+    THandleEntry Entry = {};
+    const size_t At = sizeof(ULONG) + I * sizeof Entry;
+    if (At + sizeof Entry > Buffer.size())
+      break;
+    std::memcpy(&Entry, Buffer.data() + At, sizeof Entry);
+    Own += Entry.OwnerPid == ProcessId ? 1 : 0;
+  }
+  return Own;
+}
+
+unsigned long PrivateCommitted(HANDLE Process) {
+  unsigned long Total = 0;
+  MEMORY_BASIC_INFORMATION Region = {};
+  for (std::uintptr_t At = 0;
+       VirtualQueryEx(Process, AsAddress(At), &Region, sizeof Region) == sizeof Region;
+       At = AddressValue(Region.BaseAddress) + Region.RegionSize) {
+    if (Region.State == MEM_COMMIT && Region.Type == MEM_PRIVATE)
+      Total += static_cast<unsigned long>(Region.RegionSize);
+    if (AddressValue(Region.BaseAddress) + Region.RegionSize <= At)
+      break;
+  }
+  return Total;
+}
+
+long CountWindows(DWORD ProcessId) {
+  long Count = 0;
+  for (HWND Window : TopLevelWindows()) {
+    DWORD Owner = 0;
+    GetWindowThreadProcessId(Window, &Owner);
+    if (Owner == ProcessId)
+      Count += 1 + static_cast<long>(ChildWindows(Window).size());
+  }
+  return Count;
+}
+
+int PrintResources(const char *ClassName) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  DWORD ProcessId = 0;
+  const HANDLE Process = OpenProgram(Window, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, nullptr);
+  GetWindowThreadProcessId(Window, &ProcessId);
+  if (!Process)
+    return 1;
+  std::printf("pid=%lu\n", static_cast<unsigned long>(ProcessId));
+  SetLastError(0);
+  std::printf("gdi_objects=%lu\n",
+              static_cast<unsigned long>(GetGuiResources(Process, GR_GDIOBJECTS)));
+  std::printf("user_objects=%lu\n",
+              static_cast<unsigned long>(GetGuiResources(Process, GR_USEROBJECTS)));
+  std::printf("gui_resources_error=%lu\n", static_cast<unsigned long>(GetLastError()));
+  std::printf("gdi_table=%ld\n", CountGdiTable(Process));
+  const auto HandleCount =
+      LibraryFunction<BOOL(WINAPI *)(HANDLE, DWORD *)>("kernel32.dll", "GetProcessHandleCount");
+  DWORD Handles = 0;
+  std::printf("handles=%ld\n",
+              HandleCount && HandleCount(Process, &Handles) ? static_cast<long>(Handles) : -1L);
+  std::printf("handles_listed=%ld\n", CountListedHandles(ProcessId));
+  struct TCounters {
+    DWORD cb, PageFaultCount;
+    SIZE_T PeakWorkingSetSize, WorkingSetSize, QuotaPeakPagedPoolUsage, QuotaPagedPoolUsage,
+        QuotaPeakNonPagedPoolUsage, QuotaNonPagedPoolUsage, PagefileUsage, PeakPagefileUsage,
+        PrivateUsage;
+  } Counters = {};
+  Counters.cb = sizeof Counters;
+  const auto MemoryInfo = LibraryFunction<BOOL(WINAPI *)(HANDLE, TCounters *, DWORD)>(
+      "kernel32.dll", "K32GetProcessMemoryInfo");
+  if (MemoryInfo && MemoryInfo(Process, &Counters, sizeof Counters))
+    std::printf("private_usage=%lu\npagefile_usage=%lu\nworking_set=%lu\n",
+                static_cast<unsigned long>(Counters.PrivateUsage),
+                static_cast<unsigned long>(Counters.PagefileUsage),
+                static_cast<unsigned long>(Counters.WorkingSetSize));
+  std::printf("private_committed=%lu\n", PrivateCommitted(Process));
+  std::printf("windows=%ld\n", CountWindows(ProcessId));
+  CloseHandle(Process);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: probe windows\n"
                        "       probe find CLASS|- [TITLE|-]\n"
                        "       probe children CLASS\n"
                        "       probe boxes\n"
                        "       probe press [BOX|-] [BUTTON_ID]\n"
-                       "       probe send|post CLASS MESSAGE [WPARAM [LPARAM]]\n"
+                       "       probe send|post CLASS MESSAGE|NAME [WPARAM [LPARAM]]\n"
                        "       probe foreground\n"
                        "       probe redraw-tray\n"
                        "       probe mixer\n"
                        "       probe watch CLASS\n"
-                       "       probe desktop\n");
+                       "       probe desktop\n"
+                       "       probe flood CLASS COUNT SEED\n"
+                       "       probe flood-hook CLASS COUNT SEED\n"
+                       "       probe hotkeys CLASS COUNT ATOM...\n"
+                       "       probe menus CLASS COUNT MESSAGE WPARAM LPARAM\n"
+                       "       probe resources CLASS\n"
+                       "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
+                       "             unmapped|stack|ADDRESS)\n"
+                       "       probe find-records CLASS X Y MOUSEDATA\n"
+                       "       probe hold-hotkey MODIFIERS KEY\n"
+                       "       probe tray-delete CLASS [ID]\n"
+                       "       probe menu-texts TEXT...\n");
   return 2;
 }
 
@@ -505,7 +1288,7 @@ int main(int argc, char **argv) {
                        static_cast<int>(ParseNumber(Argument(3, "1"))));
   }
   if ((Command == "send" || Command == "post") && argc >= 4)
-    return SendToWindow(Command == "post", argv[2], static_cast<UINT>(ParseNumber(argv[3])),
+    return SendToWindow(Command == "post", argv[2], MessageNumber(argv[3]),
                         static_cast<WPARAM>(ParseNumber(Argument(4, "0"))),
                         static_cast<LPARAM>(ParseNumber(Argument(5, "0"))));
   if (Command == "foreground")
@@ -518,5 +1301,30 @@ int main(int argc, char **argv) {
     return Watch(argv[2]);
   if (Command == "desktop")
     return RunDesktop();
+  if (Command == "forge-hook" && argc >= 4)
+    return ForgeHookMessages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  if (Command == "find-records" && argc >= 6)
+    return FindRecords(argv[2], static_cast<LONG>(std::strtol(argv[3], nullptr, 0)),
+                       static_cast<LONG>(std::strtol(argv[4], nullptr, 0)),
+                       static_cast<DWORD>(ParseNumber(argv[5])));
+  if (Command == "hold-hotkey" && argc >= 4)
+    return HoldHotKey(static_cast<UINT>(ParseNumber(argv[2])),
+                      static_cast<UINT>(ParseNumber(argv[3])));
+  if (Command == "tray-delete" && argc >= 3)
+    return DeleteTrayIcon(argv[2], static_cast<UINT>(ParseNumber(Argument(3, "0"))));
+  if (Command == "menu-texts" && argc >= 3)
+    return FindMenuTexts(std::vector<std::string>(argv + 2, argv + argc));
+  if ((Command == "flood" || Command == "flood-hook") && argc >= 5)
+    return Flood(argv[2], static_cast<DWORD>(ParseNumber(argv[3])),
+                 static_cast<DWORD>(ParseNumber(argv[4])), Command == "flood-hook");
+  if (Command == "hotkeys" && argc >= 5)
+    return SendHotKeys(argv[2], static_cast<DWORD>(ParseNumber(argv[3])),
+                       std::vector<std::string>(argv + 4, argv + argc));
+  if (Command == "menus" && argc >= 7)
+    return OpenMenus(
+        argv[2], static_cast<DWORD>(ParseNumber(argv[3])), static_cast<UINT>(ParseNumber(argv[4])),
+        static_cast<WPARAM>(ParseNumber(argv[5])), static_cast<LPARAM>(ParseNumber(argv[6])));
+  if (Command == "resources" && argc >= 3)
+    return PrintResources(argv[2]);
   return Usage();
 }
