@@ -966,7 +966,14 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
       ++Program[ProgramIndex];
     // A pointer message can only be sent.
     const bool Post = Random.Below(2) == 0 && Message != WM_CREATE;
-    if (std::getenv("FLOOD_TRACE")) { char N[64] = {}; GetClipboardFormatNameA(Message, N, 64); std::fprintf(stderr, "%lu %s msg=0x%x (%s) w=0x%lx l=0x%lx\n", static_cast<unsigned long>(I), Post ? "post" : "send", Message, N, static_cast<unsigned long>(WParam), static_cast<unsigned long>(LParam)); std::fflush(stderr); }
+    if (std::getenv("FLOOD_TRACE")) {
+      char N[64] = {};
+      GetClipboardFormatNameA(Message, N, 64);
+      std::fprintf(stderr, "%lu %s msg=0x%x (%s) w=0x%lx l=0x%lx\n", static_cast<unsigned long>(I),
+                   Post ? "post" : "send", Message, N, static_cast<unsigned long>(WParam),
+                   static_cast<unsigned long>(LParam));
+      std::fflush(stderr);
+    }
     if (Post) {
       if (PostMessageA(Target.Window, Message, WParam, LParam))
         ++Posted;
@@ -979,6 +986,7 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
                               MessageTimeout, &Result)) {
         Silent = 0;
       } else {
+        if (std::getenv("FLOOD_TRACE")) { std::fprintf(stderr, "unanswered msg=0x%x error=%lu\n", Message, GetLastError()); }
         ++Unanswered;
         ++Silent;
       }
@@ -1005,6 +1013,33 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
   }
   std::printf("system_excluded=%lu\nsystem_pointer=%lu\n", Excluded, Pointers);
   return Silent < MaxSilentSends ? 0 : 1;
+}
+
+// Keeps an icon of its own in Wine's tray until it is ended. The stand-alone tray
+// hides its window when its last icon goes and then waits two seconds for a window
+// manager that the virtual display does not have; beside this icon, a program that
+// deletes and adds its icon again is not held up by that wait.
+int HoldTrayIcon() {
+  const HMODULE Shell = LoadLibraryA("shell32.dll");
+  const auto Notify = reinterpret_cast<BOOL(WINAPI *)(DWORD, PNOTIFYICONDATAA)>(
+      reinterpret_cast<void (*)()>(Shell ? GetProcAddress(Shell, "Shell_NotifyIconA") : nullptr));
+  const HWND Window = CreateWindowExA(0, "Static", "tray holder", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+  NOTIFYICONDATAA Icon = {};
+  Icon.cbSize = sizeof Icon;
+  Icon.hWnd = Window;
+  Icon.uID = 1;
+  Icon.uFlags = NIF_ICON;
+  Icon.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  const bool Held = Notify && Window && Notify(NIM_ADD, &Icon);
+  std::printf("held=%d\n", Held ? 1 : 0);
+  std::fflush(stdout);
+  if (!Held)
+    return 1;
+  MSG Message = {};
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0)
+    DispatchMessageA(&Message);
+  return 0;
 }
 
 // Sends WM_HOTKEY COUNT times, cycling through the ids of the named global atoms,
@@ -1256,6 +1291,7 @@ int Usage() {
                        "       probe hotkeys CLASS COUNT ATOM...\n"
                        "       probe menus CLASS COUNT MESSAGE WPARAM LPARAM\n"
                        "       probe resources CLASS\n"
+                       "       probe tray-hold\n"
                        "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
                        "             unmapped|stack|ADDRESS)\n"
                        "       probe find-records CLASS X Y MOUSEDATA\n"
@@ -1326,5 +1362,7 @@ int main(int argc, char **argv) {
         static_cast<WPARAM>(ParseNumber(argv[5])), static_cast<LPARAM>(ParseNumber(argv[6])));
   if (Command == "resources" && argc >= 3)
     return PrintResources(argv[2]);
+  if (Command == "tray-hold")
+    return HoldTrayIcon();
   return Usage();
 }

@@ -1,0 +1,197 @@
+"""The mouse wheel at the screen's edges, or anywhere with Shift, turned by real input
+over the stand-in desktop; the hook library found beside the program; and hook
+messages forged by another process, which must change nothing."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import harness as h
+
+FULL = 65535     # Wine's fader at start-up
+STEP = 500       # one volume step after a pause
+PAUSE = 0.85     # s between wheel turns: over 800 ms, so no step grows
+QUIET = 0.8      # s given to input that must change nothing
+UP, DOWN = 1, -1
+
+WIDTH, HEIGHT = h.SCREEN_WIDTH, h.SCREEN_HEIGHT
+MIDDLE = (WIDTH // 2, HEIGHT // 2)
+EDGE = (0, 300)  # where the steps that prove the program still works are taken
+# The bands: four columns at the left and rows at the top, three at the right and
+# bottom, where the distance from the far edge must be less than 4.
+BANDS = [((0, 300), DOWN), ((3, 300), DOWN), ((500, 0), UP), ((500, 3), DOWN),
+         ((WIDTH - 1, 300), UP), ((WIDTH - 3, 300), DOWN), ((500, HEIGHT - 1), UP),
+         ((500, HEIGHT - 3), DOWN)]
+# One pixel inside each band.
+INSIDE = [(4, 300), (500, 4), (WIDTH - 4, 300), (500, HEIGHT - 4)]
+
+WHEEL_DOWN_DATA = 0xFF880000  # mouseData of a turn back by one notch: delta -120
+
+
+def telling_direction(volume):
+    """A step direction whose bar tells the step from one step more or one fewer,
+    so that a stray extra step, or a missing one, shows in the pixels."""
+    for direction in (DOWN, UP):
+        target = volume + direction * STEP
+        neighbours = [min(FULL, max(0, target + d)) for d in (-STEP, STEP)]
+        if 0 <= target <= FULL and all(h.filled_width(n) != h.filled_width(target)
+                                       for n in neighbours):
+            return direction
+    raise AssertionError(f"no step from {volume} shows in the bar")
+
+
+class WheelTest(unittest.TestCase):
+    def start(self, s):
+        self.program = s.start_program_and_wait()
+        # Wine reports the pointer only over its own windows: without the full-screen
+        # stand-in the hook would see no wheel at all.
+        s.start_desktop()
+        self.watch = s.watch()
+        self.volume = FULL
+        self.last_turn = 0.0
+
+    def turn(self, s, x, y, direction, shift=False, pause=True):
+        """One notch of the real wheel at (x, y), PAUSE s after the previous turn
+        unless told otherwise."""
+        if pause:
+            time.sleep(max(0.0, self.last_turn + PAUSE - time.monotonic()))
+        if shift:
+            s.xdotool("keydown", "shift")
+        s.wheel(x, y, direction)
+        if shift:
+            s.xdotool("keyup", "shift")
+        self.last_turn = time.monotonic()
+
+    def step(self, s, x, y, direction, shift=False, what=None):
+        """A turn that must move the fader by one step: the display shows the new
+        value pixel for pixel."""
+        self.turn(s, x, y, direction, shift)
+        self.volume += direction * STEP
+        try:
+            s.wait_for_display(self.volume, "ON")
+        except h.HarnessError as error:
+            self.fail(f"{what or (x, y)}, {'up' if direction == UP else 'down'}: {error}")
+        # The timeline has caught up with the screen, so a later wait for the display
+        # to hide cannot be met by a hide from before this step.
+        h.wait_until(lambda: self.watch.last("visible") == 1, 5, "the watcher to see the display")
+
+    def still_one_step(self, s, after):
+        """The program is alive and still works: a real turn at the edge moves the
+        bar by exactly one step. Under Wine a fault inside a window procedure may be
+        swallowed, so the process being alive proves nothing by itself."""
+        self.assertIsNone(self.program.poll(), f"the program ended after {after}")
+        self.step(s, *EDGE, telling_direction(self.volume), what=f"the first step after {after}")
+
+    def assertNothingHappens(self, s, what, action):
+        """Runs `action` while the display is hidden and gives it QUIET s: the
+        display must stay hidden (any step would show it) and the program alive."""
+        h.wait_until(lambda: self.watch.last("visible") == 0, 5, "the display to hide")
+        before = self.watch.mark()
+        result = action()
+        time.sleep(QUIET)
+        self.assertEqual(s.send(h.WM_NULL).get("answered"), "1", f"{what}: no answer")
+        shown = [t - before for t, _, v in self.watch.events("visible") if v and t >= before]
+        self.assertEqual(shown, [], f"{what}: the display showed (ms after the start)")
+        self.assertIsNone(self.program.poll(), f"{what}: the program ended")
+        return result
+
+    def test_wheel_steps_the_volume_in_the_edge_bands_or_with_shift_only(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            self.start(s)
+            for (x, y), direction in BANDS:
+                self.step(s, x, y, direction)
+            self.step(s, *MIDDLE, UP, shift=True, what="Shift held in the middle")
+
+            def off_the_bands():
+                for x, y in INSIDE + [MIDDLE]:
+                    self.turn(s, x, y, DOWN, pause=False)
+                # The horizontal wheel, which Wine reports as WM_MOUSEHWHEEL.
+                s.click(*EDGE, button=6)
+                s.click(*EDGE, button=7)
+            what = "the wheel off the bands and the horizontal wheel"
+            self.assertNothingHappens(s, what, off_the_bands)
+            self.still_one_step(s, what)
+
+            # Shift+Pause takes the hook away, and a second Shift+Pause brings it back.
+            def disabled():
+                s.key("shift+Pause")
+                time.sleep(0.5)
+                self.turn(s, *EDGE, DOWN, pause=False)
+                self.turn(s, *MIDDLE, DOWN, shift=True, pause=False)
+            self.assertNothingHappens(s, "the wheel while disabled", disabled)
+            s.key("shift+Pause")
+            time.sleep(0.5)
+            self.still_one_step(s, "enabling again")
+
+    def test_hook_messages_forged_by_another_process_change_nothing(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            self.start(s)
+            # A real turn at a position of its own, so that its record can be found
+            # where the hook delivered it: on the program's stack, below the frames
+            # of its message loop. Replaying that very address is the sharpest forgery.
+            self.step(s, 2, 437, DOWN)
+            delivered = [r["address"] for r in s.probe("find-records", h.PROGRAM_CLASS, 2, 437,
+                                                       WHEEL_DOWN_DATA)
+                         if r.get("record") == "record"]
+            self.assertTrue(delivered, "the hook's record is nowhere in the program's memory")
+
+            # Each forgery holds, where it can, a record of a forward turn at the left
+            # edge, and is both sent and posted. The fader stays below its top, so
+            # that a forgery acted on would move it and show the display.
+            forgeries = {
+                "a record in memory allocated in the program": ["heap"],
+                "a record on the program's stack": ["stack"],
+                "the address the hook delivered its last record at": delivered,
+                "malformed addresses": ["0", "0x10", "0xFFFFFFF0", "unmapped", "misaligned",
+                                        "straddling"],
+            }
+            for what, targets in forgeries.items():
+                sent = self.assertNothingHappens(
+                    s, what, lambda: s.probe("forge-hook", h.PROGRAM_CLASS, *targets))
+                sent = [r for r in sent if r.get("record") == "forged"]
+                self.assertEqual(len(sent), len(targets), what)
+                for record in sent:
+                    self.assertEqual((record["answered"], record["posted"]), ("1", "1"), record)
+                    if record["target"] not in ("0", "0x10", "0xFFFFFFF0", "unmapped"):
+                        self.assertNotEqual(record["planted"], "0", record)
+                self.still_one_step(s, what)
+
+    def test_program_loads_the_hook_library_from_its_own_folder(self):
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            folder, elsewhere = tempfile.mkdtemp(), tempfile.mkdtemp()
+            try:
+                program = os.path.join(folder, "sonalto.exe")
+                shutil.copy(os.path.join(h.BIN_DIR, "sonalto.exe"), program)
+                # Started from another folder, so that the library is not found in
+                # the current one either.
+                with tempfile.TemporaryFile() as log:
+                    copy = subprocess.Popen(["wine", program], cwd=elsewhere, stdout=log,
+                                            stderr=log, env=dict(s.env, WINEDEBUG="err+module"))
+                    try:
+                        code = copy.wait(timeout=20)
+                    except subprocess.TimeoutExpired:
+                        copy.kill()
+                        copy.wait()
+                        self.fail("runs without morvask.dll")
+                    log.seek(0)
+                    report = log.read().decode(errors="replace")
+                self.assertNotEqual(code, 0, "started without morvask.dll")
+                self.assertRegex(report, r"Library morvask\.dll .* not found")
+                self.assertIsNone(s.window(), "a window without morvask.dll")
+
+                shutil.copy(os.path.join(h.BIN_DIR, "morvask.dll"), folder)
+                # wine_process joins an absolute path as it is.
+                started = s.wine_process([program], cwd=elsewhere)
+                s.wait_for_window()
+                s.send(h.WM_CLOSE)
+                self.assertEqual(s.wait_exit(started), 0)
+            finally:
+                shutil.rmtree(folder, ignore_errors=True)
+                shutil.rmtree(elsewhere, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    h.main()
