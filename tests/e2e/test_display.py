@@ -68,6 +68,18 @@ class DisplayTest(unittest.TestCase):
             self.assertEqual(s.foreground()["hwnd"], desktop["hwnd"])
             self.assertEqual(s.xdotool("getwindowfocus").strip(), s.desktop_xid)
 
+    def test_quick_presses_accelerate(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            s.start_program_and_wait()
+            s.start_desktop()
+            # Eight presses 40 ms apart move the fader by 1, 1, 2, ... 7 times 500
+            # when the step grows (a bar of 86 px); without growth, by 8 times 500
+            # (103 px). A few late presses on a busy machine still end far below 103.
+            s.key(*["ctrl+alt+Next"] * 8)
+            s.wait_for_picture(lambda p: [] if h.bar_length(p) <= 95 else
+                               [f"bar {h.bar_length(p)} px: the steps did not grow"],
+                               what="the bar after eight quick presses")
+
 
 if __name__ == "__main__":
     h.main()
