@@ -2,6 +2,7 @@
 
 #include "fakes.h"
 #include "main.h"
+#include "resource.h"
 
 int PumpMessages() {
   int ExitCode = -1;
@@ -45,4 +46,12 @@ void StopProgram() {
   MuteControl.reset();
   TaskbarCreatedMessage = 0;
   LastChangeTick = 0;
+}
+
+std::string TrayImage() {
+  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
+  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
+    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
+      return Name;
+  return "none";
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 // Dispatches everything queued for this thread, as the main loop would.
 // Returns the exit code of a WM_QUIT found on the way, or -1 when there was none.
@@ -21,6 +22,9 @@ void ForgetTray();
 // Destroys the window (which runs the shutdown), drains the queue and forgets the
 // window, so the next StartProgram starts afresh.
 void StopProgram();
+
+// The name of the image the last tray call carried, among the four tray icons.
+std::string TrayImage();
 
 class TProgramTest : public testing::Test {
 protected:

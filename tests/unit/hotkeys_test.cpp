@@ -19,15 +19,6 @@ const DWORD VolumeId = 1;
 const DWORD MuteId = 2;
 const DWORD MidVolume = 30000;
 
-// The name of the image the last tray call carried, among the four tray icons.
-std::string TrayImage() {
-  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
-  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
-    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
-      return Name;
-  return "none";
-}
-
 std::string SwitchItemText() {
   char Text[32] = {};
   GetMenuStringA(TrayMenu, CMD_TOGGLE_ENABLE, Text, sizeof Text, MF_BYCOMMAND);

@@ -26,14 +26,6 @@ TItem ItemAt(HMENU Menu, UINT Position) {
   return TItem{Info.wID, Info.fType, Info.fState, Text};
 }
 
-std::string TrayImage() {
-  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
-  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
-    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
-      return Name;
-  return "none";
-}
-
 // The five items as the menu is built, top to bottom, nothing checked, greyed or default.
 void ExpectTrayMenuItems(HMENU Menu, const std::string &SwitchText) {
   ASSERT_EQ(5, GetMenuItemCount(Menu));
