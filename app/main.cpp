@@ -99,6 +99,10 @@ int RunMessageLoop() {
   MSG Message = {};
   BOOL Result;
   while ((Result = GetMessageA(&Message, nullptr, 0, 0)) > 0) {
+    // DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. The one
+    // timer of the program has none, so such a message was forged by another process.
+    if (Message.message == WM_TIMER && Message.lParam != 0)
+      continue;
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }

@@ -35,7 +35,10 @@ void RunMenuCommand(UINT Command) {
 
 } // namespace
 
+// Any process can send WM_CREATE: building a menu for each would leak them without end.
 void CreateTrayMenu() {
+  if (TrayMenu != nullptr)
+    return;
   TrayMenu = CreatePopupMenu();
   AppendCommand(CMD_CONTROLS, IDS_CONTROLS);
   AppendSeparator();

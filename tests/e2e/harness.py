@@ -566,6 +566,15 @@ class Session:
             self._lock_file.close()
             self._lock_file = None
 
+    def stop_sound_server(self):
+        """Ends this session's PulseAudio by its PID, as a sound device that goes
+        away while programs run; everything else of the session goes on."""
+        for description, process in self._services:
+            if description == "PulseAudio":
+                _end(process)
+                return True
+        return False
+
     # -- running Windows programs --
 
     def wine_process(self, args, **kwargs):

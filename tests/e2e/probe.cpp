@@ -824,7 +824,7 @@ DWORD RandomParameter(TRandom &Random) {
   case 3:
     return 0xFFFFFFFFUL - Random.Below(4);
   case 4:
-    // Where the program's image and the system's libraries lie: readable memory.
+    // Inside the program's own image: readable memory, and code.
     return 0x00400000UL + Random.Below(0x10000);
   default:
     return Random.Next();
@@ -859,6 +859,9 @@ void ChooseParameters(const TFloodTarget &Target, UINT Message, TRandom &Random,
     LParam = static_cast<LPARAM>(MAKELONG(Random.Below(4097), Random.Below(4097)));
   if (Message == WM_CREATE)
     LParam = reinterpret_cast<LPARAM>(&Target.Create);
+  // A device context in wParam is the sender's: the system refuses to carry it.
+  if (Message == WM_PAINT && Fitting)
+    WParam = 0;
 }
 
 // One random message number: half of them the program's own, the rest from the
@@ -926,6 +929,17 @@ bool WaitForPostedMessages(HWND Window, bool Final) {
   return false;
 }
 
+// Returns once the window's thread has handled every message posted to it so far.
+int Drain(const char *ClassName) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  std::printf("found=%d\n", Window ? 1 : 0);
+  if (!Window)
+    return 1;
+  const bool Drained = WaitForPostedMessages(Window, true);
+  std::printf("drained=%d\n", Drained ? 1 : 0);
+  return Drained ? 0 : 1;
+}
+
 // Sends and posts COUNT random messages, in batches after each of which it waits
 // until the posted ones have been handled; stops early when the program no longer
 // answers.
@@ -944,7 +958,8 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
   TRandom Random(Seed);
   constexpr DWORD Batch = 256;
   constexpr int MaxSilentSends = 3;
-  unsigned long Sent = 0, Posted = 0, Refused = 0, Unanswered = 0, Batches = 0, Lost = 0;
+  unsigned long Sent = 0, Posted = 0, Refused = 0, SendRefused = 0, Unanswered = 0, Batches = 0,
+                Lost = 0;
   unsigned long Program[ProgramMessageCount + 1] = {};
   int Silent = 0;
   const DWORD Start = GetTickCount();
@@ -966,14 +981,6 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
       ++Program[ProgramIndex];
     // A pointer message can only be sent.
     const bool Post = Random.Below(2) == 0 && Message != WM_CREATE;
-    if (std::getenv("FLOOD_TRACE")) {
-      char N[64] = {};
-      GetClipboardFormatNameA(Message, N, 64);
-      std::fprintf(stderr, "%lu %s msg=0x%x (%s) w=0x%lx l=0x%lx\n", static_cast<unsigned long>(I),
-                   Post ? "post" : "send", Message, N, static_cast<unsigned long>(WParam),
-                   static_cast<unsigned long>(LParam));
-      std::fflush(stderr);
-    }
     if (Post) {
       if (PostMessageA(Target.Window, Message, WParam, LParam))
         ++Posted;
@@ -982,11 +989,21 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
     } else {
       DWORD_PTR Result = 0;
       ++Sent;
+      const DWORD SendStart = GetTickCount();
       if (SendMessageTimeoutA(Target.Window, Message, WParam, LParam, SMTO_ABORTIFHUNG,
                               MessageTimeout, &Result)) {
         Silent = 0;
+      } else if (GetLastError() != ERROR_TIMEOUT && GetTickCount() - SendStart < MessageTimeout) {
+        // Failed at once: the system does not carry a handle of the sender's in
+        // wParam (a device context, region or font: WM_PAINT, WM_ERASEBKGND,
+        // WM_CTLCOLOR..., WM_SETFONT) to another process. Never delivered.
+        if (SendRefused < 8)
+          std::printf("send_refused.%lu=0x%04x error %lu\n", SendRefused, Message, GetLastError());
+        ++SendRefused;
       } else {
-        if (std::getenv("FLOOD_TRACE")) { std::fprintf(stderr, "unanswered msg=0x%x error=%lu\n", Message, GetLastError()); }
+        // A program that did not answer in time: hung, or in a modal loop.
+        if (Unanswered < 8)
+          std::printf("unanswered.%lu=0x%04x error %lu\n", Unanswered, Message, GetLastError());
         ++Unanswered;
         ++Silent;
       }
@@ -999,10 +1016,10 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
       }
     }
   }
-  std::printf("count=%lu\nsent=%lu\nposted=%lu\npost_refused=%lu\nunanswered=%lu\n"
-              "batches=%lu\nbatches_unconfirmed=%lu\nduration_ms=%lu\n",
-              static_cast<unsigned long>(Count), Sent, Posted, Refused, Unanswered, Batches, Lost,
-              static_cast<unsigned long>(GetTickCount() - Start));
+  std::printf("count=%lu\nsent=%lu\nsend_refused=%lu\nposted=%lu\npost_refused=%lu\n"
+              "unanswered=%lu\nbatches=%lu\nbatches_unconfirmed=%lu\nduration_ms=%lu\n",
+              static_cast<unsigned long>(Count), Sent, SendRefused, Posted, Refused, Unanswered,
+              Batches, Lost, static_cast<unsigned long>(GetTickCount() - Start));
   for (int I = 0; I <= ProgramMessageCount; ++I)
     std::printf("program.%s=%lu\n",
                 I == ProgramMessageCount ? "taskbarcreated" : ProgramMessages[I].Name, Program[I]);
@@ -1230,6 +1247,34 @@ long CountWindows(DWORD ProcessId) {
   return Count;
 }
 
+// Wine answers GetGuiResources with 0. Its user handles (windows, menus, icons,
+// cursors, hooks) are entries of one table in the wineserver for the whole session,
+// which hands out freed entries first, newest first, and then new entries at its
+// end, a new one with generation 1. Taking menus until one comes with generation 1
+// tells both: its index is the table's length, and the menus taken before it were
+// the free entries. The difference is the user handles alive in the session.
+long CountSessionUserHandles() {
+  constexpr unsigned long FirstUserHandle = 0x0020;
+  constexpr size_t MaxTaken = 200000;
+  std::vector<HMENU> Taken;
+  long Alive = -1;
+  while (Taken.size() < MaxTaken) {
+    const HMENU Menu = CreateMenu();
+    if (!Menu)
+      break;
+    Taken.push_back(Menu);
+    const unsigned long Value = HandleValue(Menu);
+    if (HIWORD(Value) == 1) {
+      const long Length = static_cast<long>((LOWORD(Value) - FirstUserHandle) / 2);
+      Alive = Length - static_cast<long>(Taken.size() - 1);
+      break;
+    }
+  }
+  for (HMENU Menu : Taken)
+    DestroyMenu(Menu);
+  return Alive;
+}
+
 int PrintResources(const char *ClassName) {
   const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
   std::printf("found=%d\n", Window ? 1 : 0);
@@ -1248,6 +1293,7 @@ int PrintResources(const char *ClassName) {
               static_cast<unsigned long>(GetGuiResources(Process, GR_USEROBJECTS)));
   std::printf("gui_resources_error=%lu\n", static_cast<unsigned long>(GetLastError()));
   std::printf("gdi_table=%ld\n", CountGdiTable(Process));
+  std::printf("user_handles_session=%ld\n", CountSessionUserHandles());
   const auto HandleCount =
       LibraryFunction<BOOL(WINAPI *)(HANDLE, DWORD *)>("kernel32.dll", "GetProcessHandleCount");
   DWORD Handles = 0;
@@ -1292,6 +1338,7 @@ int Usage() {
                        "       probe menus CLASS COUNT MESSAGE WPARAM LPARAM\n"
                        "       probe resources CLASS\n"
                        "       probe tray-hold\n"
+                       "       probe drain CLASS\n"
                        "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
                        "             unmapped|stack|ADDRESS)\n"
                        "       probe find-records CLASS X Y MOUSEDATA\n"
@@ -1364,5 +1411,7 @@ int main(int argc, char **argv) {
     return PrintResources(argv[2]);
   if (Command == "tray-hold")
     return HoldTrayIcon();
+  if (Command == "drain" && argc >= 3)
+    return Drain(argv[2]);
   return Usage();
 }

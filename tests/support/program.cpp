@@ -42,6 +42,8 @@ void StopProgram() {
     DestroyWindow(MainWindow);
   PumpMessages();
   MainWindow = nullptr;
+  DestroyMenu(TrayMenu);
+  TrayMenu = nullptr;
   VolumeControl.reset();
   MuteControl.reset();
   TaskbarCreatedMessage = 0;

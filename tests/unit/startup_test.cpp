@@ -184,6 +184,20 @@ TEST_F(TStartUp, LoopRunsUntilQuitAndEndsWhenGetMessageFails) {
   EXPECT_EQ(0, PumpMessages());
 }
 
+// Any process can post WM_TIMER with an address in lParam, which DispatchMessageA
+// would call as a timer procedure.
+bool ForgedTimerProcCalled;
+void CALLBACK ForgedTimerProc(HWND, UINT, UINT_PTR, DWORD) { ForgedTimerProcCalled = true; }
+
+TEST_F(TStartUp, LoopNeverCallsAnAddressPostedWithATimerMessage) {
+  PumpMessages();
+  ForgedTimerProcCalled = false;
+  PostMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, reinterpret_cast<LPARAM>(&ForgedTimerProc));
+  PostQuitMessage(0);
+  EXPECT_EQ(0, RunMessageLoop());
+  EXPECT_FALSE(ForgedTimerProcCalled);
+}
+
 using TDispatch = TStartUp;
 
 TEST_F(TDispatch, NullMessageIsNeverTakenForTaskbarCreated) {
