@@ -274,13 +274,13 @@ void TimeWheelStep() {
   ProgramSteps();
   DispatchPending();
   TimeSideBySide("wheel_step", StepRepeats, ProgramSteps,
-                 [&] { return TimePerRun(StepBatch, ControlStep); });
+                 [&] { return TimePerRun(StepBatch, ReplicaStep); });
   ReportInfo("wheel_step.display_visible", IsWindowVisible(MainWindow) ? "yes" : "no");
   ReportInfo("wheel_step.step_reached", Step);
   TimeSideBySide("part.wheel_step_raw", PartRepeats, ProgramSteps,
                  [&] { return TimePerRun(StepBatch, RawStep); });
-  TimeSideBySide("part.wheel_step_replica", PartRepeats, ProgramSteps,
-                 [&] { return TimePerRun(StepBatch, ReplicaStep); });
+  TimeSideBySide("part.wheel_step_fader", PartRepeats, ProgramSteps,
+                 [&] { return TimePerRun(StepBatch, ControlStep); });
 
   // Each direction alone, step by step: a forward step also unmutes.
   std::vector<double> Forward, Back;

