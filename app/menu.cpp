@@ -21,7 +21,7 @@ void ShowHelp() {
 void RunMenuCommand(UINT Command) {
   switch (Command) {
   case CMD_EXIT:
-    // Posted, so the menu's own loop has unwound before the shutdown runs.
+    // Posted: the shutdown runs from the loop once this handler has returned.
     PostMessageA(MainWindow, WM_DESTROY, 0, 0);
     break;
   case CMD_TOGGLE_ENABLE:
