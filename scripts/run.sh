@@ -10,8 +10,8 @@ trap stop_started EXIT
 if [ -z "${DISPLAY:-}" ]; then
   start_virtual_display
   start_sound_server
-  echo "Sonalto runs on the virtual display $DISPLAY (see it with: x11vnc -display $DISPLAY,"
-  echo "or take a picture with: DISPLAY=$DISPLAY import -window root sonalto.png)."
+  echo "Sonalto runs on the virtual display $DISPLAY. Look at it with:"
+  echo "  DISPLAY=$DISPLAY import -window root sonalto.png"
   echo "Stop it with Ctrl+C, or with Exit from its tray menu."
 fi
 prepare_wineprefix
