@@ -24,10 +24,9 @@ constexpr char UnmutedLabel[] = "ON";
 constexpr POINT VolumeLabelAt = {10, 5};
 constexpr POINT MutedLabelAt = {100, 5};
 constexpr POINT UnmutedLabelAt = {110, 5};
-constexpr DWORD MutedValue = 1;
 
-void WriteLabel(HDC Dc, POINT At, const char *Text, int Length) {
-  TextOutA(Dc, At.x, At.y, Text, Length);
+template <int Size> void WriteLabel(HDC Dc, POINT At, const char (&Text)[Size]) {
+  TextOutA(Dc, At.x, At.y, Text, Size - 1);
 }
 
 // The frame lies one pixel outside BarRect; its inside is filled with the default
@@ -45,13 +44,13 @@ void PaintBar(HDC Dc) {
 void PaintLabels(HDC Dc) {
   SetBkMode(Dc, TRANSPARENT);
   SetTextColor(Dc, TextColour);
-  WriteLabel(Dc, VolumeLabelAt, VolumeLabel, sizeof VolumeLabel - 1);
+  WriteLabel(Dc, VolumeLabelAt, VolumeLabel);
   if (!MuteControl)
     return;
-  if (MuteControl->GetValue() == MutedValue)
-    WriteLabel(Dc, MutedLabelAt, MutedLabel, sizeof MutedLabel - 1);
+  if (MuteControl->GetValue() == Muted)
+    WriteLabel(Dc, MutedLabelAt, MutedLabel);
   else
-    WriteLabel(Dc, UnmutedLabelAt, UnmutedLabel, sizeof UnmutedLabel - 1);
+    WriteLabel(Dc, UnmutedLabelAt, UnmutedLabel);
 }
 
 } // namespace

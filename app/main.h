@@ -53,6 +53,10 @@ TResourceString LoadResourceString(UINT Id);
 
 // ---- Volume ----
 
+// The mute switch's two values.
+constexpr DWORD Muted = 1;
+constexpr DWORD Unmuted = 0;
+
 void VolumeUp();
 void VolumeDown();
 void ToggleMute();

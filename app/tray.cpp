@@ -11,7 +11,6 @@ char TipText[128];
 namespace {
 
 constexpr UINT TrayIconId = 0;
-constexpr DWORD Muted = 1;
 
 void NotifyShell(DWORD Action) {
   Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData));

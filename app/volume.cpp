@@ -10,8 +10,6 @@ constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
 constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
 constexpr int StepChange = 500;
 constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
-constexpr DWORD Muted = 1;
-constexpr DWORD Unmuted = 0;
 
 // Elapsed time is an unsigned difference, so it stays right across the wrap of the
 // tick counter.

@@ -66,7 +66,6 @@ constexpr POINT AtLeftBorder = {0, 300};
 constexpr SHORT WheelNotch = WHEEL_DELTA;
 constexpr DWORD FaderMiddle = 32768;
 constexpr DWORD FaderStep = 4000; // where the program's accelerating step settles
-constexpr DWORD Unmuted = 0;
 constexpr COLORREF BarColour = RGB(0, 255, 0);
 constexpr COLORREF EmptyBarColour = RGB(255, 255, 255);
 constexpr int BenchWindowWidth = 150;
