@@ -53,6 +53,24 @@ void CreateMixerControls() {
                       MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
+HHOOK TimerGuard;
+
+// DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. The one timer
+// of the program has none, so such a message was forged by another process: it is
+// emptied wherever it is retrieved, in the main loop and in the modal loops of the
+// message boxes and the menu alike.
+LRESULT CALLBACK EmptyForgedTimer(int Code, WPARAM Removal, LPARAM Retrieved) {
+  MSG &Message = *reinterpret_cast<MSG *>(Retrieved);
+  if (Code == HC_ACTION && Message.message == WM_TIMER && Message.lParam != 0)
+    Message.message = WM_NULL;
+  return CallNextHookEx(TimerGuard, Code, Removal, Retrieved);
+}
+
+void GuardAgainstForgedTimers() {
+  if (TimerGuard == nullptr)
+    TimerGuard = SetWindowsHookExA(WH_GETMESSAGE, EmptyForgedTimer, nullptr, GetCurrentThreadId());
+}
+
 } // namespace
 
 void StartApplication() {
@@ -60,6 +78,7 @@ void StartApplication() {
     ShowAlreadyRunning();
     return;
   }
+  GuardAgainstForgedTimers();
   AssignSettings();
   RegisterMainWindowClass();
   InitMainWindow();
@@ -99,10 +118,6 @@ int RunMessageLoop() {
   MSG Message = {};
   BOOL Result;
   while ((Result = GetMessageA(&Message, nullptr, 0, 0)) > 0) {
-    // DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. The one
-    // timer of the program has none, so such a message was forged by another process.
-    if (Message.message == WM_TIMER && Message.lParam != 0)
-      continue;
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }

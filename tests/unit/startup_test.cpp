@@ -189,12 +189,16 @@ TEST_F(TStartUp, LoopRunsUntilQuitAndEndsWhenGetMessageFails) {
 bool ForgedTimerProcCalled;
 void CALLBACK ForgedTimerProc(HWND, UINT, UINT_PTR, DWORD) { ForgedTimerProcCalled = true; }
 
-TEST_F(TStartUp, LoopNeverCallsAnAddressPostedWithATimerMessage) {
+TEST_F(TStartUp, NoLoopCallsAnAddressPostedWithATimerMessage) {
   PumpMessages();
   ForgedTimerProcCalled = false;
-  PostMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, reinterpret_cast<LPARAM>(&ForgedTimerProc));
+  const LPARAM Forged = reinterpret_cast<LPARAM>(&ForgedTimerProc);
+  PostMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, Forged);
   PostQuitMessage(0);
   EXPECT_EQ(0, RunMessageLoop());
+  // Any other loop of the thread, as a message box's or the menu's would be.
+  PostMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, Forged);
+  PumpMessages();
   EXPECT_FALSE(ForgedTimerProcCalled);
 }
 
