@@ -838,6 +838,8 @@ struct TFloodTarget {
   CREATESTRUCTA Create; // what a sent WM_CREATE points to
 };
 
+constexpr WPARAM DeviceEventBit = 0x8000;
+
 // Parameters fitting the message, so that the program's own handlers get values
 // they could meet (its hotkey ids, mouse message numbers, screen sizes) as well as
 // nonsense.
@@ -862,6 +864,12 @@ void ChooseParameters(const TFloodTarget &Target, UINT Message, TRandom &Random,
   // A device context in wParam is the sender's: the system refuses to carry it.
   if (Message == WM_PAINT && Fitting)
     WParam = 0;
+  // For device events (bit 15 of wParam) the system copies the record lParam points
+  // to, as long as the record's own size field says: a random address either faults
+  // in the sender or asks for a copy larger than the window server takes, and the
+  // probe dies, whatever the program does.
+  if (Message == WM_DEVICECHANGE)
+    WParam &= ~static_cast<WPARAM>(DeviceEventBit);
 }
 
 // One random message number: half of them the program's own, the rest from the
