@@ -2,15 +2,6 @@
 
 TFakeAudioState *FakeAudio;
 
-void ResetFakeAudio(TFakeAudioState &State) {
-  State = {};
-  State.CreateResult = S_OK;
-  State.ActivateResult = S_OK;
-  State.DefaultDevice = 0;
-  for (TFakeDeviceState &Device : State.Devices)
-    Device.Scalar = 0.5f;
-}
-
 namespace {
 
 // The notifications the program registered, kept in the process that registered
@@ -247,7 +238,31 @@ public:
   HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice **) override { return E_NOTIMPL; }
 };
 
+// What an earlier test left registered must not fill the slots of the next one.
+void ForgetRegistrations() {
+  EnterCriticalSection(&Registry.Lock);
+  for (int Slot = 0; Slot < MaxRegistrations; ++Slot) {
+    if (Registry.Clients[Slot] != nullptr)
+      Registry.Clients[Slot]->Release();
+    if (Registry.Callbacks[Slot] != nullptr)
+      Registry.Callbacks[Slot]->Release();
+    Registry.Clients[Slot] = nullptr;
+    Registry.Callbacks[Slot] = nullptr;
+  }
+  LeaveCriticalSection(&Registry.Lock);
+}
+
 } // namespace
+
+void ResetFakeAudio(TFakeAudioState &State) {
+  ForgetRegistrations();
+  State = {};
+  State.CreateResult = S_OK;
+  State.ActivateResult = S_OK;
+  State.DefaultDevice = 0;
+  for (TFakeDeviceState &Device : State.Devices)
+    Device.Scalar = 0.5f;
+}
 
 HRESULT CreateFakeEnumerator(REFIID Id, void **Object) {
   *Object = nullptr;

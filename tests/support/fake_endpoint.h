@@ -36,7 +36,8 @@ struct TFakeAudioState {
 
 extern TFakeAudioState *FakeAudio;
 
-// Two devices at half volume, not muted, device 0 the default.
+// Two devices at half volume, not muted, device 0 the default; the notifications
+// registered in this process are forgotten.
 void ResetFakeAudio(TFakeAudioState &State);
 
 HRESULT CreateFakeEnumerator(REFIID Id, void **Object);
