@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "shared.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -383,6 +385,44 @@ int PrintMixer() {
   }
   Close(Mixer);
   return 0;
+}
+
+// ---- The mmdevapi.dll stand-in in the program's process ----
+
+TFakeEndpointShared *MapFakeEndpoints() {
+  const HANDLE Mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, FakeEndpointMapping);
+  if (Mapping == nullptr)
+    return nullptr;
+  return static_cast<TFakeEndpointShared *>(
+      MapViewOfFile(Mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TFakeEndpointShared)));
+}
+
+// Volumes as fader values, rounded here on their own rather than by the program's code.
+unsigned long FaderOf(float Scalar) { return static_cast<unsigned long>(Scalar * 65535.0 + 0.5); }
+
+int PrintFakeEndpoints() {
+  const TFakeEndpointShared *Shared = MapFakeEndpoints();
+  if (Shared == nullptr)
+    return 1;
+  const TFakeAudioState &State = Shared->State;
+  std::printf("[endpoints]\ndefault=%ld\nlive=%ld\nwatchers=%ld\nnotifications=%ld\n",
+              State.DefaultDevice, State.LiveObjects, State.DeviceWatchers, State.Notifications);
+  for (const TFakeDeviceState &Device : State.Devices)
+    std::printf("[device]\nvolume=%lu\nmute=%d\nwrites=%ld\nregistered=%ld\n",
+                FaderOf(Device.Scalar), Device.Mute, Device.Writes, Device.Registered);
+  return 0;
+}
+
+// Carried out by the stand-in's own thread; returns once it is done.
+int DriveFakeEndpoints(const TFakeEndpointCommand &Command) {
+  TFakeEndpointShared *Shared = MapFakeEndpoints();
+  const HANDLE Order = OpenEventA(EVENT_MODIFY_STATE, FALSE, FakeEndpointCommandEvent);
+  const HANDLE Done = OpenEventA(SYNCHRONIZE, FALSE, FakeEndpointDoneEvent);
+  if (Shared == nullptr || Order == nullptr || Done == nullptr)
+    return 1;
+  Shared->Command = Command;
+  SetEvent(Order);
+  return WaitForSingleObject(Done, 10000) == WAIT_OBJECT_0 ? 0 : 1;
 }
 
 // ---- A timeline of what a user would notice ----
@@ -1344,7 +1384,10 @@ int Usage() {
                        "       probe find-records CLASS X Y MOUSEDATA\n"
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
-                       "       probe menu-texts TEXT...\n");
+                       "       probe menu-texts TEXT...\n"
+                       "       probe endpoints\n"
+                       "       probe endpoint-change DEVICE VOLUME MUTE\n"
+                       "       probe endpoint-default DEVICE\n");
   return 2;
 }
 
@@ -1380,6 +1423,14 @@ int main(int argc, char **argv) {
     return RedrawTray();
   if (Command == "mixer")
     return PrintMixer();
+  if (Command == "endpoints")
+    return PrintFakeEndpoints();
+  if (Command == "endpoint-change" && argc >= 5)
+    return DriveFakeEndpoints({FakeCommandChange, std::atol(argv[2]),
+                               static_cast<float>(std::atol(argv[3]) / 65535.0),
+                               std::atoi(argv[4])});
+  if (Command == "endpoint-default" && argc >= 3)
+    return DriveFakeEndpoints({FakeCommandDefault, std::atol(argv[2]), 0.0f, FALSE});
   if (Command == "watch" && argc >= 3)
     return Watch(argv[2]);
   if (Command == "desktop")
