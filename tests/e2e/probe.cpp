@@ -390,11 +390,13 @@ int PrintMixer() {
 // ---- The mmdevapi.dll stand-in in the program's process ----
 
 TFakeEndpointShared *MapFakeEndpoints() {
-  const HANDLE Mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, FakeEndpointMapping);
-  if (Mapping == nullptr)
-    return nullptr;
-  return static_cast<TFakeEndpointShared *>(
-      MapViewOfFile(Mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TFakeEndpointShared)));
+  static TFakeEndpointShared *Shared;
+  const HANDLE Mapping =
+      Shared ? nullptr : OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, FakeEndpointMapping);
+  if (Mapping != nullptr)
+    Shared = static_cast<TFakeEndpointShared *>(
+        MapViewOfFile(Mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TFakeEndpointShared)));
+  return Shared;
 }
 
 // Volumes as fader values, rounded here on their own rather than by the program's code.
@@ -423,6 +425,35 @@ int DriveFakeEndpoints(const TFakeEndpointCommand &Command) {
   Shared->Command = Command;
   SetEvent(Order);
   return WaitForSingleObject(Done, 10000) == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+// The program holds a change notification on the default device alone (on none
+// while there is no device).
+bool BoundTo(const TFakeAudioState &State, LONG Default) {
+  for (LONG Device = 0; Device < FakeDeviceCount; ++Device)
+    if (State.Devices[Device].Registered != (Device == Default ? 1 : 0))
+      return false;
+  return true;
+}
+
+// The default moves to device 1, to none, to device 0, and so on, Count times; after
+// each move the program must have bound the new default within 5 s.
+int CycleFakeDefault(LONG Count) {
+  const TFakeEndpointShared *Shared = MapFakeEndpoints();
+  const LONG Order[] = {1, NoDevice, 0};
+  LONG Done = 0;
+  for (; Shared != nullptr && Done < Count; ++Done) {
+    const LONG Device = Order[Done % 3];
+    if (DriveFakeEndpoints({FakeCommandDefault, Device, 0.0f, FALSE}) != 0)
+      break;
+    const DWORD Start = GetTickCount();
+    while (!BoundTo(Shared->State, Device) && GetTickCount() - Start < 5000)
+      Sleep(1);
+    if (!BoundTo(Shared->State, Device))
+      break;
+  }
+  std::printf("rebinds=%ld\n", Done);
+  return Done == Count ? 0 : 1;
 }
 
 // ---- A timeline of what a user would notice ----
@@ -1387,7 +1418,8 @@ int Usage() {
                        "       probe menu-texts TEXT...\n"
                        "       probe endpoints\n"
                        "       probe endpoint-change DEVICE VOLUME MUTE\n"
-                       "       probe endpoint-default DEVICE\n");
+                       "       probe endpoint-default DEVICE\n"
+                       "       probe endpoint-cycle COUNT\n");
   return 2;
 }
 
@@ -1429,6 +1461,8 @@ int main(int argc, char **argv) {
     return DriveFakeEndpoints({FakeCommandChange, std::atol(argv[2]),
                                static_cast<float>(std::atol(argv[3]) / 65535.0),
                                std::atoi(argv[4])});
+  if (Command == "endpoint-cycle" && argc >= 3)
+    return CycleFakeDefault(std::atol(argv[2]));
   if (Command == "endpoint-default" && argc >= 3)
     return DriveFakeEndpoints({FakeCommandDefault, std::atol(argv[2]), 0.0f, FALSE});
   if (Command == "watch" && argc >= 3)
