@@ -2,16 +2,17 @@
 
 #include <audioclient.h>
 
+#include <utility>
+
 #include "endpointScale.h"
 
 // {5E6C1A3B-27D4-4F0B-9A61-3C8D0E7B52A9}
 const GUID TEndpointControl::ChangeContext = {
     0x5e6c1a3b, 0x27d4, 0x4f0b, {0x9a, 0x61, 0x3c, 0x8d, 0x0e, 0x7b, 0x52, 0xa9}};
 
-TEndpointControl::TEndpointControl(TComPtr<IAudioEndpointVolume> Endpoint_, TEndpointKind Kind_,
-                                   HWND RebindWindow_, UINT RebindMessage_)
-    : Endpoint(static_cast<TComPtr<IAudioEndpointVolume> &&>(Endpoint_)), Kind(Kind_),
-      RebindWindow(RebindWindow_), RebindMessage(RebindMessage_) {}
+TEndpointControl::TEndpointControl(TComPtr<IAudioEndpointVolume> Bound, TEndpointKind Which,
+                                   HWND Window, UINT Message)
+    : Endpoint(std::move(Bound)), Kind(Which), RebindWindow(Window), RebindMessage(Message) {}
 
 // S_FALSE (nothing changed) is success. A device that went away is not this
 // control's fault: the window binds both controls anew to whatever is the default

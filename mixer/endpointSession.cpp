@@ -7,7 +7,7 @@ namespace {
 // The reference count of an object the system calls from its own threads.
 template <typename TInterface> class TPostingCallback : public TInterface {
 public:
-  TPostingCallback(HWND Window_, UINT Message_) : Window(Window_), Message(Message_) {}
+  TPostingCallback(HWND Target, UINT Posted) : Window(Target), Message(Posted) {}
   virtual ~TPostingCallback() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void **Object) override {
@@ -74,9 +74,9 @@ bool TakesItsOwnValueBack(IAudioEndpointVolume &Endpoint) {
 
 } // namespace
 
-bool TEndpointSession::Open(HWND Window_, UINT ChangeMessage_, UINT RebindMessage) {
-  Window = Window_;
-  ChangeMessage = ChangeMessage_;
+bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
+  Window = Notified;
+  ChangeMessage = Change;
   if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
                               __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid())))
     return false;
@@ -88,7 +88,7 @@ bool TEndpointSession::Open(HWND Window_, UINT ChangeMessage_, UINT RebindMessag
     Enumerator.Reset();
     return false;
   }
-  auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new TDeviceWatcher(Window, RebindMessage));
+  auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new TDeviceWatcher(Window, Rebind));
   if (SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
     DeviceWatcher = Watcher;
   return true;

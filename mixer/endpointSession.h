@@ -16,8 +16,8 @@ public:
   // True when the endpoint can be used: the enumerator exists, and the default
   // endpoint takes its own current volume back, or there is no device at the
   // moment. Otherwise everything is released again and the mixer is the way.
-  // ChangeMessage reports a volume or mute change, RebindMessage a new default.
-  bool Open(HWND Window, UINT ChangeMessage, UINT RebindMessage);
+  // Notified receives Change for a volume or mute change, Rebind for a new default.
+  bool Open(HWND Notified, UINT Change, UINT Rebind);
   bool IsOpen() const { return static_cast<bool>(Enumerator); }
 
   // Drops the endpoint bound before and binds the default one now; null when
