@@ -5,13 +5,12 @@
 #include <objbase.h>
 
 #include "endpointControl.h"
-#include "endpointSession.h"
 #include "mixerControl.h"
 
-namespace {
-
 TEndpointSession Endpoints;
-bool ComStarted; // so a second WM_DESTROY cannot uninitialise COM twice
+bool ComStarted;
+
+namespace {
 
 // None while there is no output device: the controls are then absent.
 void BindEndpointControls() {

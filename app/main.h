@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "audioControl.h"
+#include "endpointSession.h"
 
 // ---- Start-up, main window and message loop ----
 
@@ -58,6 +59,9 @@ TResourceString LoadResourceString(UINT Id);
 // change (handled as the mixer's MM_MIXM_CONTROL_CHANGE), and a new default device.
 constexpr UINT WM_ENDPOINTCHANGE = WM_USER + 3;
 constexpr UINT WM_ENDPOINTREBIND = WM_USER + 4;
+
+extern TEndpointSession Endpoints; // open only while the endpoint is the way
+extern bool ComStarted;            // so a second WM_DESTROY cannot uninitialise COM twice
 
 void CreateAudioControls();
 void RebindAudioControls();
