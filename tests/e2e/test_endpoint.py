@@ -70,6 +70,9 @@ class EndpointTest(unittest.TestCase):
             s.wait_for_display(10000 + STEP, "ON")
             self.assertEqual(device(0, "volume")(), 10000 + STEP)
 
+            state = s.endpoints()
+            print(f"stand-in: {state['notifications']} notifications made, writes per device "
+                  f"{[d['writes'] for d in state['devices']]}, {state['live']} objects alive")
             s.send(h.WM_CLOSE)
             self.assertEqual(s.wait_exit(program), 0)
 
