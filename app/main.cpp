@@ -12,8 +12,8 @@ int BorderWidth;
 int ScreenWidth;
 int ScreenHeight;
 DWORD LastChangeTick;
-std::optional<TnsMixerControl> VolumeControl;
-std::optional<TnsMixerControl> MuteControl;
+std::unique_ptr<TAudioControl> VolumeControl;
+std::unique_ptr<TAudioControl> MuteControl;
 UINT TaskbarCreatedMessage;
 
 namespace {
@@ -44,13 +44,6 @@ HWND CreateMainWindow() {
   return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST, MainClassName, MainWindowTitle, WS_POPUP,
                          0, 0, MainWindowWidth, MainWindowHeight, nullptr, nullptr,
                          GetModuleHandleA(nullptr), nullptr);
-}
-
-void CreateMixerControls() {
-  VolumeControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
-                        MIXERCONTROL_CONTROLTYPE_VOLUME);
-  MuteControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
-                      MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
 HHOOK TimerGuard;
@@ -104,7 +97,7 @@ void InitMainWindow() {
     return;
   }
   SetBarRect();
-  CreateMixerControls();
+  CreateAudioControls();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
   SetTipText(LoadResourceString(IDS_TIP));
@@ -145,7 +138,11 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     HandleHotKey(WParam);
     return 0;
   case MM_MIXM_CONTROL_CHANGE:
+  case WM_ENDPOINTCHANGE:
     ModifyTrayIcon();
+    return 0;
+  case WM_ENDPOINTREBIND:
+    RebindAudioControls();
     return 0;
   case WM_TRAYNOTIFY:
     HandleTrayNotify(LParam);
@@ -173,8 +170,7 @@ void TakeDisplaySize(LPARAM LParam) {
 void ShutDown() {
   DisableControls();
   UnregisterHotKey(MainWindow, EnableHotKeyId);
-  VolumeControl.reset();
-  MuteControl.reset();
+  ReleaseAudioControls();
   DeleteTrayIcon();
   PostQuitMessage(0);
 }
