@@ -15,6 +15,8 @@ DWORD LastChangeTick;
 std::optional<TnsMixerControl> VolumeControl;
 std::optional<TnsMixerControl> MuteControl;
 UINT TaskbarCreatedMessage;
+int ExitCode;
+bool ShuttingDown;
 
 namespace {
 
@@ -100,7 +102,8 @@ void InitMainWindow() {
   // Without its window the program could never be reached nor shown; staying
   // resident would leave an invisible process nobody can end.
   if (MainWindow == nullptr) {
-    PostQuitMessage(ExitCodeNoWindow);
+    ExitCode = ExitCodeNoWindow;
+    PostQuitMessage(ExitCode);
     return;
   }
   SetBarRect();
@@ -121,7 +124,7 @@ int RunMessageLoop() {
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }
-  return Result == 0 ? static_cast<int>(Message.wParam) : ExitCodeLoopFailed;
+  return Result == 0 ? ExitCode : ExitCodeLoopFailed;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -139,7 +142,7 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     TakeDisplaySize(LParam);
     return 0;
   case WM_TIMER:
-    HideDisplayWhenDue();
+    HandleTimer(WParam);
     return 0;
   case WM_HOTKEY:
     HandleHotKey(WParam);
@@ -154,7 +157,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     RefreshTip();
     return 0;
   case WM_HOOKMOUSE:
-    HandleHookMouse(WParam, LParam);
+    return HandleHookMouse(WParam, LParam) ? 1 : 0;
+  case WM_WHEELSTEP:
+    TakeWheelStep(WParam);
     return 0;
   }
   // Unregistered, the number is 0: WM_NULL must never pass for the taskbar's return.
@@ -170,7 +175,18 @@ void TakeDisplaySize(LPARAM LParam) {
   ScreenHeight = HIWORD(LParam);
 }
 
+// Any tick but the tray's retry is the hide timer's, whatever its id.
+void HandleTimer(WPARAM Id) {
+  if (Id == TRAY_RETRY_TIMER_ID) {
+    RetryTrayIcon();
+    return;
+  }
+  HideDisplayWhenDue();
+  WatchHook();
+}
+
 void ShutDown() {
+  ShuttingDown = true;
   DisableControls();
   UnregisterHotKey(MainWindow, EnableHotKeyId);
   VolumeControl.reset();
