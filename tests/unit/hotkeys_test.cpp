@@ -322,18 +322,6 @@ TEST_F(TNestedSwitch, DisablingAndEnablingAgainInsideTheBoxLeavesAllEnabled) {
   ExpectWhole(true);
 }
 
-TEST_F(TNestedSwitch, MenuToggleAndVolumeKeyInTheHelpBoxKeepTheStateWhole) {
-  Fake.MenuChoice = CMD_CONTROLS;
-  Fake.DuringBoxes = {[] {
-    Fake.MenuChoice = CMD_TOGGLE_ENABLE;
-    ShowTrayMenu();
-    Press(VolumeUpHotKeyId);
-  }};
-  ShowTrayMenu();
-  ExpectWhole(false);
-  EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
-}
-
 TEST_F(TNestedSwitch, ExitWhileAnEnableShowsItsBoxEndsWithZeroAndNoIcon) {
   StartWithBoxActions({ChooseExit});
   ExpectExitedCleanly();
