@@ -394,8 +394,9 @@ def notes(rows, info, machine, idle_seconds):
         f"time (here it moved by {milliseconds('idle_cpu.program.process_times_ms')}) and "
         "`GetThreadTimes` counts in whole 10 ms ticks (here "
         f"{milliseconds('idle_cpu.program.thread_times_ms')}). In {idle_seconds} s the program "
-        f"wakes about {idle_seconds * 1000 // 400} times for its 400 ms hide timer, which only "
-        "asks whether the display is visible; the baseline has no timer "
+        f"wakes about {idle_seconds * 1000 // 400} times for its 400 ms hide timer, which "
+        "asks whether the display is visible and, for the hook's watchdog, where the pointer "
+        "is (one call to the wineserver); the baseline has no timer "
         f"({number(m('idle_cpu.baseline'), 'ms')}). The wineserver's own work for those timer "
         "messages is counted in neither.")
 
