@@ -9,12 +9,19 @@ DWORD MuteHotKeyId;
 DWORD VolumeUpHotKeyId;
 DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
+DWORD SwitchCount;
+bool HookReported;
+POINT HookCheckCursor;
+DWORD HookInstallTick;
 
 namespace {
 
 constexpr UINT CtrlAlt = MOD_CONTROL | MOD_ALT;
 constexpr UINT HideTimerPeriod = 400; // ms
 constexpr char NoCaption[] = "";
+// A pointer that moves without reports for a while may be one that another program
+// moves (SetCursorPos reaches no hook): at most one reinstall in this time.
+constexpr DWORD HookReinstallInterval = 5000; // ms
 
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
@@ -23,18 +30,47 @@ void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal
     MessageBoxA(nullptr, Refusal, NoCaption, Style);
 }
 
-void RegisterVolumeHotKeys() {
-  RegisterHotKeyOrSay(MuteHotKeyId, CtrlAlt, 'M', "HotKey for Mute not registered", MB_OK);
-  RegisterHotKeyOrSay(VolumeUpHotKeyId, CtrlAlt, VK_PRIOR, "HotKey for Volume up not registered",
-                      MB_OK);
-  RegisterHotKeyOrSay(VolumeDownHotKeyId, CtrlAlt, VK_NEXT, "HotKey for Volume down not registered",
-                      MB_OK);
+struct TVolumeHotKey {
+  const DWORD &Id;
+  UINT Key;
+  const char *Refusal;
+};
+
+const TVolumeHotKey VolumeHotKeys[] = {
+    {MuteHotKeyId, 'M', "HotKey for Mute not registered"},
+    {VolumeUpHotKeyId, VK_PRIOR, "HotKey for Volume up not registered"},
+    {VolumeDownHotKeyId, VK_NEXT, "HotKey for Volume down not registered"}};
+
+// False when a switch made in the nested loop of a refusal box has taken over: the
+// state is then wholly that switch's, and the enable that opened the box stops.
+bool RegisterVolumeHotKeys(DWORD Switch) {
+  for (const TVolumeHotKey &HotKey : VolumeHotKeys) {
+    RegisterHotKeyOrSay(HotKey.Id, CtrlAlt, HotKey.Key, HotKey.Refusal, MB_OK);
+    if (SwitchCount != Switch)
+      return false;
+  }
+  return true;
 }
 
 void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(MuteHotKeyId));
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeUpHotKeyId));
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
+}
+
+// The watchdog starts afresh: its first check only takes the pointer's position.
+void InstallHook() {
+  Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
+  HookInstallTick = GetTickCount();
+  HookReported = true;
+}
+
+void ReinstallHook() {
+  InstallHook();
+  if (!Enabled) {
+    ModifyTrayIcon();
+    UpdateEnableMenuItem();
+  }
 }
 
 } // namespace
@@ -52,14 +88,19 @@ void RegisterEnableHotKey() {
 }
 
 void EnableControls() {
-  Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
-  RegisterVolumeHotKeys();
+  if (ShuttingDown)
+    return;
+  const DWORD Switch = ++SwitchCount;
+  InstallHook();
+  if (!RegisterVolumeHotKeys(Switch))
+    return;
   ModifyTrayIcon();
   UpdateEnableMenuItem();
   SetTimer(MainWindow, HIDE_TIMER_ID, HideTimerPeriod, nullptr);
 }
 
 void DisableControls() {
+  ++SwitchCount;
   Enabled = false;
   KillTimer(MainWindow, HIDE_TIMER_ID);
   FreeHook();
@@ -84,4 +125,16 @@ void HandleHotKey(WPARAM Id) {
     VolumeDown();
   else if (Id == EnableHotKeyId)
     ToggleEnabled();
+}
+
+void WatchHook() {
+  POINT Cursor = {};
+  if (!Enabled || !GetCursorPos(&Cursor))
+    return;
+  const bool Lost =
+      !HookReported && (Cursor.x != HookCheckCursor.x || Cursor.y != HookCheckCursor.y);
+  HookCheckCursor = Cursor;
+  HookReported = false;
+  if (Lost && GetTickCount() - HookInstallTick >= HookReinstallInterval)
+    ReinstallHook();
 }

@@ -15,6 +15,8 @@ DWORD LastChangeTick;
 std::unique_ptr<TAudioControl> VolumeControl;
 std::unique_ptr<TAudioControl> MuteControl;
 UINT TaskbarCreatedMessage;
+int ExitCode;
+bool ShuttingDown;
 
 namespace {
 
@@ -93,7 +95,8 @@ void InitMainWindow() {
   // Without its window the program could never be reached nor shown; staying
   // resident would leave an invisible process nobody can end.
   if (MainWindow == nullptr) {
-    PostQuitMessage(ExitCodeNoWindow);
+    ExitCode = ExitCodeNoWindow;
+    PostQuitMessage(ExitCode);
     return;
   }
   SetBarRect();
@@ -114,7 +117,7 @@ int RunMessageLoop() {
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }
-  return Result == 0 ? static_cast<int>(Message.wParam) : ExitCodeLoopFailed;
+  return Result == 0 ? ExitCode : ExitCodeLoopFailed;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -132,7 +135,7 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     TakeDisplaySize(LParam);
     return 0;
   case WM_TIMER:
-    HideDisplayWhenDue();
+    HandleTimer(WParam);
     return 0;
   case WM_HOTKEY:
     HandleHotKey(WParam);
@@ -151,7 +154,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     RefreshTip();
     return 0;
   case WM_HOOKMOUSE:
-    HandleHookMouse(WParam, LParam);
+    return HandleHookMouse(WParam, LParam) ? 1 : 0;
+  case WM_WHEELSTEP:
+    TakeWheelStep(WParam);
     return 0;
   }
   // Unregistered, the number is 0: WM_NULL must never pass for the taskbar's return.
@@ -167,7 +172,18 @@ void TakeDisplaySize(LPARAM LParam) {
   ScreenHeight = HIWORD(LParam);
 }
 
+// Any tick but the tray's retry is the hide timer's, whatever its id.
+void HandleTimer(WPARAM Id) {
+  if (Id == TRAY_RETRY_TIMER_ID) {
+    RetryTrayIcon();
+    return;
+  }
+  HideDisplayWhenDue();
+  WatchHook();
+}
+
 void ShutDown() {
+  ShuttingDown = true;
   DisableControls();
   UnregisterHotKey(MainWindow, EnableHotKeyId);
   ReleaseAudioControls();

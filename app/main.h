@@ -37,12 +37,20 @@ constexpr UINT WM_HOOKMOUSE = WM_USER + 133;
 constexpr int ExitCodeNoWindow = 1;
 constexpr int ExitCodeLoopFailed = 2;
 
+// What the process ends with. Set only by the program itself: the wParam of a
+// WM_QUIT can come from any process.
+extern int ExitCode;
+// True once the shutdown has run: no icon, hook or hotkey may come back after it,
+// also from a nested loop that was open when it ran.
+extern bool ShuttingDown;
+
 void StartApplication();
 ATOM RegisterMainWindowClass();
 void InitMainWindow();
 int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 void TakeDisplaySize(LPARAM LParam);
+void HandleTimer(WPARAM Id);
 void ShutDown();
 
 // A text of the string table, loaded at each use; long enough for the longest, the
@@ -127,6 +135,10 @@ void SetTipText(const char *Text);
 void RefreshTip();
 void RecreateTrayIcon();
 
+// Asks the shell again while it has not taken the icon.
+constexpr UINT_PTR TRAY_RETRY_TIMER_ID = 2;
+void RetryTrayIcon();
+
 // ---- Tray menu ----
 
 constexpr UINT CMD_EXIT = 4;
@@ -150,6 +162,10 @@ extern DWORD VolumeUpHotKeyId;
 extern DWORD VolumeDownHotKeyId;
 extern DWORD EnableHotKeyId;
 
+// Counts the switches on and off: a refusal box of an enable runs a nested loop in
+// which the user can switch again or exit, and the enable must then stop.
+extern DWORD SwitchCount;
+
 void AddHotKeyAtoms();
 void RegisterEnableHotKey();
 void EnableControls();
@@ -157,6 +173,26 @@ void DisableControls();
 void ToggleEnabled();
 void HandleHotKey(WPARAM Id);
 
+// The hook's watchdog: Windows removes a hook that was too slow once, without a word.
+// At each tick of the hide timer, a pointer that moved while the hook reported
+// nothing means the hook is gone, and it is installed again.
+extern bool HookReported;     // a report of the hook came since the last check
+extern POINT HookCheckCursor; // the pointer at the last check
+extern DWORD HookInstallTick; // when SetHook last ran
+
+void WatchHook();
+
 // ---- Wheel ----
 
-void HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);
+// The hook only decides; the step itself runs from this message, posted to
+// MainWindow, with the direction in wParam.
+constexpr UINT WM_WHEELSTEP = WM_USER + 5;
+enum TWheelDirection : WPARAM { WHEEL_STEP_DOWN = 0, WHEEL_STEP_UP = 1 };
+
+// Turns decided in the hook whose step message has not been handled yet: a step
+// message that no turn asked for came from another process.
+extern DWORD WheelStepsPending;
+
+// True when the program acted on the event: the hook library then swallows it.
+bool HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);
+void TakeWheelStep(WPARAM Direction);

@@ -11,9 +11,10 @@ char TipText[128];
 namespace {
 
 constexpr UINT TrayIconId = 0;
+constexpr UINT TrayRetryPeriod = 2000; // ms
 
-void NotifyShell(DWORD Action) {
-  Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData));
+bool NotifyShell(DWORD Action) {
+  return Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData)) != FALSE;
 }
 
 // An absent mute control counts as muted; an inert one reads 0, not muted.
@@ -47,10 +48,15 @@ void FillTrayIconData() {
 }
 
 // The tip is still empty when the icon is first added; the posted WM_REFRESHTIP
-// sets it again once the message loop runs.
+// sets it again once the message loop runs. At logon the shell may be busy or not
+// there yet: without an icon the user could reach neither the menu nor Exit, so a
+// refused add is asked again until the shell takes it.
 void AddTrayIcon() {
+  if (ShuttingDown)
+    return;
   FillTrayIconData();
-  NotifyShell(NIM_ADD);
+  if (!NotifyShell(NIM_ADD))
+    SetTimer(MainWindow, TRAY_RETRY_TIMER_ID, TrayRetryPeriod, nullptr);
   if (TipText[0] == '\0')
     PostMessageA(MainWindow, WM_REFRESHTIP, 0, 0);
 }
@@ -60,7 +66,19 @@ void ModifyTrayIcon() {
   NotifyShell(NIM_MODIFY);
 }
 
-void DeleteTrayIcon() { NotifyShell(NIM_DELETE); }
+void DeleteTrayIcon() {
+  KillTimer(MainWindow, TRAY_RETRY_TIMER_ID);
+  NotifyShell(NIM_DELETE);
+}
+
+// A busy shell can refuse an add after all and yet show the icon: a modify that it
+// takes says the icon is there.
+void RetryTrayIcon() {
+  KillTimer(MainWindow, TRAY_RETRY_TIMER_ID);
+  FillTrayIconData();
+  if (!NotifyShell(NIM_MODIFY))
+    AddTrayIcon();
+}
 
 // The text is kept in a buffer of the tip field's size, so setting it can never
 // fail: a longer text is cut to what the shell would show anyway.

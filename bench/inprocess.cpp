@@ -50,7 +50,8 @@ namespace {
 
 constexpr int MouseBatch = 10000;
 constexpr int MouseRepeats = 41;
-constexpr int StepBatch = 20; // wheel steps, forward and back in turn
+constexpr int HoldBatch = 1000; // turns whose posted steps wait in the queue at once
+constexpr int StepBatch = 20;   // wheel steps, forward and back in turn
 constexpr int StepRepeats = 101;
 constexpr int PaintBatch = 50;
 constexpr int PaintRepeats = 101;
@@ -203,10 +204,31 @@ void KeepDisplayShown() {
     ShowDisplay(CHANGE_MUTE);
 }
 
-void DeliverWheel(MSLLHOOKSTRUCT &Wheel, bool Forward) {
+void SetWheelDelta(MSLLHOOKSTRUCT &Wheel, bool Forward) {
   Wheel.mouseData = static_cast<DWORD>(static_cast<WORD>(Forward ? WheelNotch : -WheelNotch)) << 16;
+}
+
+// The hook's report alone: what the mouse waits for.
+void ReportWheel(MSLLHOOKSTRUCT &Wheel) {
   Delivering = reinterpret_cast<LPARAM>(&Wheel);
   SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, reinterpret_cast<LPARAM>(&Wheel));
+}
+
+// A whole turn: the report, then the step it posted, as the loop dispatches it next.
+void DeliverWheel(MSLLHOOKSTRUCT &Wheel, bool Forward) {
+  SetWheelDelta(Wheel, Forward);
+  ReportWheel(Wheel);
+  MSG Step = {};
+  if (PeekMessageA(&Step, MainWindow, WM_WHEELSTEP, WM_WHEELSTEP, PM_REMOVE))
+    DispatchMessageA(&Step);
+}
+
+// Posted steps left in the queue by a batch of reports alone, dropped unhandled.
+void DropPostedSteps(HWND Window) {
+  MSG Step = {};
+  while (PeekMessageA(&Step, Window, WM_WHEELSTEP, WM_WHEELSTEP, PM_REMOVE)) {
+  }
+  WheelStepsPending = 0;
 }
 
 void PaintBarAlone(DWORD Volume) {
@@ -231,6 +253,39 @@ void TimeMouseMove() {
         return TimePerRun(MouseBatch, [&](int) {
           SendMessageA(EmptyWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Record);
         });
+      });
+}
+
+// ---- How long a turn at the border holds the mouse ----
+
+// What the decision and the hand-off cannot avoid for a turn at the border, made
+// directly: the border test on the record and one PostMessage. Shift is not read
+// at the border, by the program either.
+bool AtBorderDirect(const MSLLHOOKSTRUCT &Event) {
+  return Event.pt.x < BorderWidth || Event.pt.y < BorderWidth ||
+         ScreenWidth - Event.pt.x < BorderWidth || ScreenHeight - Event.pt.y < BorderWidth;
+}
+
+void TimeWheelHold() {
+  MSLLHOOKSTRUCT Wheel = {};
+  Wheel.pt = AtLeftBorder;
+  SetWheelDelta(Wheel, true);
+  const LPARAM Record = reinterpret_cast<LPARAM>(&Wheel);
+  TimeSideBySide(
+      "wheel_hold", MouseRepeats,
+      [&] {
+        const double Time = TimePerRun(HoldBatch, [&](int) { ReportWheel(Wheel); });
+        DropPostedSteps(MainWindow);
+        return Time;
+      },
+      [&] {
+        const double Time = TimePerRun(HoldBatch, [&](int) {
+          SendMessageA(EmptyWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, Record);
+          if (AtBorderDirect(Wheel))
+            PostMessageA(EmptyWindow, WM_WHEELSTEP, WHEEL_STEP_UP, 0);
+        });
+        DropPostedSteps(EmptyWindow);
+        return Time;
       });
 }
 
@@ -527,6 +582,7 @@ int main() {
   DispatchPending();
 
   TimeMouseMove();
+  TimeWheelHold();
   TimeWheelStep();
   TimeMixerCalls();
   TimePaints();

@@ -105,6 +105,10 @@ def main():
         f"| {pair(row('mouse_move.baseline'))} | "
         f"{ratio_text(row('mouse_move.program'), row('mouse_move.baseline'))} | ≤ 1.25x "
         f"| {verdict(judged('mouse_move', 1.25))} |")
+    say(f"| Wheel turn at the border, time the mouse is held | {pair(row('wheel_hold.program'))} "
+        f"| {pair(row('wheel_hold.baseline'))} | "
+        f"{ratio_text(row('wheel_hold.program'), row('wheel_hold.baseline'))} | ≤ 1.25x "
+        f"| {verdict(judged('wheel_hold', 1.25))} |")
     say(f"| Wheel step at the border | {pair(row('wheel_step.program'))} "
         f"| {pair(row('wheel_step.baseline'))} | "
         f"{ratio_text(row('wheel_step.program'), row('wheel_step.baseline'))} | ≤ 1.5x "
@@ -139,8 +143,15 @@ def main():
     say("  with the program started in-process by `StartApplication()` (the library `sonalto_core`")
     say("  that ships, its real window, mixer and hook library), in batches of 10,000. Baseline:")
     say("  the same send to a window of the bench whose procedure returns at once.")
+    say("- **Time the mouse is held by a wheel turn**: the hook's report of a forward turn at")
+    say("  (0, 300), `SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, &record)`, in batches")
+    say("  of 1,000; the step it posts is dropped unhandled after each batch. Baseline, its floor:")
+    say("  the same send to the bench's empty window procedure, then what the decision and the")
+    say("  hand-off cannot avoid, made directly: the border test on the record and one")
+    say("  PostMessage (at the border the program does not read Shift).")
     say("- **Wheel step**: a WM_MOUSEWHEEL record at (0, 300) sent as WM_HOOKMOUSE, forward and")
-    say("  back in turn, with the display shown, in batches of 20: the hook message, the volume")
+    say("  back in turn, with the display shown, in batches of 20: the hook message, then the")
+    say("  posted step dispatched at once, the volume")
     say("  action, the real mixer reads and writes and the bar's repaint. The hook library vouches")
     say("  only for records its own hook delivers, so the bench replaces the `__imp__ClaimHookRecord`")
     say("  import slot with its own one-line check of the record it is sending (no real hook")
@@ -333,11 +344,21 @@ def notes(rows, info, machine, idle_seconds):
         "would save about one mixer read, leave the ratio far above 0.25x, and depart from the "
         "required paint procedure, which reads both controls on every paint; not done.")
 
+    hold, floor = m("wheel_hold.program"), m("wheel_hold.baseline")
+    text.append(
+        f"**Time the mouse is held by a wheel turn: {status('wheel_hold', 1.25)}.** The hook "
+        "only decides: `HandleHookMouse` claims the record, tests the border and posts the step "
+        "to `MainWindow`, and answers nonzero so that the hook library swallows the turn. The "
+        f"mouse waits {us(hold)} for it, against {us(floor)} for the floor "
+        f"({times(hold, floor)}); the step itself, {us(m('wheel_step.program'))}, runs after "
+        "the hook has returned.")
+
     text.append(
         f"**Non-wheel mouse event: {status('mouse_move', 1.25)}.** A move, a button or a "
-        "horizontal wheel leaves `HandleHookMouse` at its first comparison, before any call (no "
-        f"mixer call: {calls(info, 'mouse_move')}; no hook record claimed). What is measured "
-        "is Wine's same-thread SendMessage, the same in the baseline.")
+        "horizontal wheel leaves `HandleHookMouse` right after the hook library has vouched for "
+        f"its record (no mixer call: {calls(info, 'mouse_move')}); the vouching is a comparison "
+        "and a store, which tells the hook's watchdog that the hook still reports. What is "
+        "measured is Wine's same-thread SendMessage, the same in the baseline.")
 
     text.append(
         f"**Start-up: {status('startup', 1.25)}.** To the tray icon both programs need about the "
@@ -373,8 +394,9 @@ def notes(rows, info, machine, idle_seconds):
         f"time (here it moved by {milliseconds('idle_cpu.program.process_times_ms')}) and "
         "`GetThreadTimes` counts in whole 10 ms ticks (here "
         f"{milliseconds('idle_cpu.program.thread_times_ms')}). In {idle_seconds} s the program "
-        f"wakes about {idle_seconds * 1000 // 400} times for its 400 ms hide timer, which only "
-        "asks whether the display is visible; the baseline has no timer "
+        f"wakes about {idle_seconds * 1000 // 400} times for its 400 ms hide timer, which "
+        "asks whether the display is visible and, for the hook's watchdog, where the pointer "
+        "is (one call to the wineserver); the baseline has no timer "
         f"({number(m('idle_cpu.baseline'), 'ms')}). The wineserver's own work for those timer "
         "messages is counted in neither.")
 

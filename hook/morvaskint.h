@@ -16,8 +16,9 @@
 
 // Installs a hook of the given kind (WH_MOUSE_LL) that reports every mouse event
 // to Window as Message: wParam the mouse message, lParam the address of the
-// event's MSLLHOOKSTRUCT, valid until the synchronous send returns. A second call
-// replaces the first hook.
+// event's MSLLHOOKSTRUCT, valid until the synchronous send returns. A nonzero answer
+// means the program acted on the event: it is then not passed on to the next hook.
+// A second call replaces the first hook.
 MORVASK_API BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message);
 
 // Removes the hook; harmless when none is installed.

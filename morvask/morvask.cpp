@@ -1,6 +1,7 @@
 // morvask.dll: the system-wide low-level mouse hook. A low-level hook runs on the
 // thread that installed it, so every report is a same-thread SendMessage that the
-// program handles before the event goes on.
+// program answers before the event goes on. The whole desktop's mouse waits for that
+// answer, so the program only decides there and acts later.
 #include "morvaskint.h"
 
 namespace {
@@ -15,10 +16,13 @@ LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
     // Restored afterwards, in case the program's handling lets a nested event in.
     const LPARAM Outer = Unclaimed;
     Unclaimed = Event;
-    SendMessageA(Target, TargetMessage, Message, Event);
+    const LRESULT Acted = SendMessageA(Target, TargetMessage, Message, Event);
     Unclaimed = Outer;
+    // A turn that changed the volume must not also scroll the window under the
+    // pointer; every other event goes on to the rest of the desktop.
+    if (Acted != 0)
+      return Acted;
   }
-  // Never swallow an event: the rest of the desktop sees every one.
   return CallNextHookEx(Hook, Code, Message, Event);
 }
 

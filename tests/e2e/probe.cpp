@@ -511,7 +511,22 @@ int Watch(const char *ClassName) {
 
 // ---- The stand-in desktop ----
 
+// WM_APP answers how many WM_MOUSEWHEEL the desktop received, WM_APP + 1 the
+// screen position of the last one: turns the program acted on must never arrive.
+constexpr UINT WheelCountQuery = WM_APP;
+constexpr UINT LastWheelQuery = WM_APP + 1;
+LRESULT WheelMessages;
+LPARAM LastWheelAt;
+
 LRESULT CALLBACK DesktopProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
+  if (Message == WM_MOUSEWHEEL) {
+    ++WheelMessages;
+    LastWheelAt = LParam;
+  }
+  if (Message == WheelCountQuery)
+    return WheelMessages;
+  if (Message == LastWheelQuery)
+    return LastWheelAt;
   if (Message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
@@ -758,17 +773,10 @@ int ForgeHookMessages(const char *ClassName, const std::vector<std::string> &Tar
   return 0;
 }
 
-// Where the program's memory holds a record with this position and wheel data: the
-// places the hook's own reports were read from.
-int FindRecords(const char *ClassName, LONG X, LONG Y, DWORD MouseData) {
-  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
-  std::printf("found=%d\n", Window ? 1 : 0);
-  if (!Window)
-    return 1;
-  const HANDLE Process = OpenProgram(Window, PROCESS_VM_READ | PROCESS_QUERY_INFORMATION);
-  if (!Process)
-    return 1;
-  const LONG Pattern[3] = {X, Y, static_cast<LONG>(MouseData)};
+// Where the program's memory holds a record with this position and wheel data.
+std::vector<std::uintptr_t> RecordAddresses(HANDLE Process, const MSLLHOOKSTRUCT &Event) {
+  const LONG Pattern[3] = {Event.pt.x, Event.pt.y, static_cast<LONG>(Event.mouseData)};
+  std::vector<std::uintptr_t> Found;
   std::vector<char> Bytes;
   MEMORY_BASIC_INFORMATION Region = {};
   for (std::uintptr_t At = 0;
@@ -783,10 +791,51 @@ int FindRecords(const char *ClassName, LONG X, LONG Y, DWORD MouseData) {
       continue;
     for (SIZE_T Offset = 0; Offset + sizeof Pattern <= Read; Offset += sizeof(LONG))
       if (std::memcmp(Bytes.data() + Offset, Pattern, sizeof Pattern) == 0)
-        std::printf("[record]\naddress=0x%08lx\n",
-                    static_cast<unsigned long>(AddressValue(Region.BaseAddress) + Offset));
+        Found.push_back(AddressValue(Region.BaseAddress) + Offset);
   }
-  CloseHandle(Process);
+  return Found;
+}
+
+const char *ReplayClass;
+POINT ReplayAt;
+
+// Installed before the program's hook, this one runs after it: a turn the program
+// does not act on goes on to it, and meanwhile the program waits inside its own hook
+// with the record the hook library has just vouched for still live on its stack.
+// That very address is then forged, holding a forward turn at the left edge.
+LRESULT CALLBACK ReplayLiveRecord(int Code, WPARAM Message, LPARAM Event) {
+  const auto &Record = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
+  if (Code == HC_ACTION && Message == WM_MOUSEWHEEL && Record.pt.x == ReplayAt.x &&
+      Record.pt.y == ReplayAt.y) {
+    const HWND Window = FindWindowA(ReplayClass, nullptr);
+    DWORD ThreadId = 0;
+    const HANDLE Process = Window ? OpenProgram(Window,
+                                                PROCESS_VM_READ | PROCESS_VM_OPERATION |
+                                                    PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                                                &ThreadId)
+                                  : nullptr;
+    if (Process) {
+      for (const std::uintptr_t Address : RecordAddresses(Process, Record))
+        Forge(Window, Process, ThreadId, std::to_string(Address));
+      CloseHandle(Process);
+    }
+    std::printf("replayed=1\n");
+    std::fflush(stdout);
+    PostQuitMessage(0);
+  }
+  return CallNextHookEx(nullptr, Code, Message, Event);
+}
+
+int ReplayHookRecord(const char *ClassName, LONG X, LONG Y) {
+  ReplayClass = ClassName;
+  ReplayAt = POINT{X, Y};
+  if (!SetWindowsHookExA(WH_MOUSE_LL, ReplayLiveRecord, GetModuleHandleA(nullptr), 0))
+    return 1;
+  std::printf("ready=1\n");
+  std::fflush(stdout);
+  MSG Message = {};
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0)
+    DispatchMessageA(&Message);
   return 0;
 }
 
@@ -850,6 +899,10 @@ bool IsExcluded(UINT Message) {
   case WM_ACTIVATE:
   case WM_NCACTIVATE:
   case IsActiveIconMessage:
+  // Sent, it carries a record whose size Wine reads from lParam in the sender; a
+  // random address in the probe's own image gives a size that ends the probe's
+  // connection to the wineserver, depending only on how the probe is laid out.
+  case WM_DEVICECHANGE:
     return true;
   }
   // Keyboard messages: F10, Alt and Alt+F4 become WM_SYSCOMMAND as above.
@@ -1420,7 +1473,7 @@ int Usage() {
                        "       probe drain CLASS\n"
                        "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
                        "             unmapped|stack|ADDRESS)\n"
-                       "       probe find-records CLASS X Y MOUSEDATA\n"
+                       "       probe replay-hook CLASS X Y\n"
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
@@ -1479,10 +1532,9 @@ int main(int argc, char **argv) {
     return RunDesktop();
   if (Command == "forge-hook" && argc >= 4)
     return ForgeHookMessages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
-  if (Command == "find-records" && argc >= 6)
-    return FindRecords(argv[2], static_cast<LONG>(std::strtol(argv[3], nullptr, 0)),
-                       static_cast<LONG>(std::strtol(argv[4], nullptr, 0)),
-                       static_cast<DWORD>(ParseNumber(argv[5])));
+  if (Command == "replay-hook" && argc >= 5)
+    return ReplayHookRecord(argv[2], static_cast<LONG>(std::strtol(argv[3], nullptr, 0)),
+                            static_cast<LONG>(std::strtol(argv[4], nullptr, 0)));
   if (Command == "hold-hotkey" && argc >= 4)
     return HoldHotKey(static_cast<UINT>(ParseNumber(argv[2])),
                       static_cast<UINT>(ParseNumber(argv[3])));

@@ -5,6 +5,8 @@ import unittest
 
 import harness as h
 
+WM_QUIT = 0x0012
+
 
 class StartupTest(unittest.TestCase):
     def test_second_copy_is_refused_and_close_ends_the_first(self):
@@ -53,6 +55,12 @@ class StartupTest(unittest.TestCase):
             # An inert mute switch reads 0 and an inert fader 0: "ON", an empty bar.
             s.wait_for_display(0, "ON")
             s.send(h.WM_CLOSE)
+            self.assertEqual(s.wait_exit(program), 0)
+
+    def test_a_quit_message_from_another_process_does_not_choose_the_exit_code(self):
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            program = s.start_program_and_wait()
+            self.assertEqual(s.post(WM_QUIT, 7).get("posted"), "1")
             self.assertEqual(s.wait_exit(program), 0)
 
 

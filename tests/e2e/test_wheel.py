@@ -28,7 +28,9 @@ BANDS = [((0, 300), DOWN), ((3, 300), DOWN), ((500, 0), UP), ((500, 3), DOWN),
 # One pixel inside each band.
 INSIDE = [(4, 300), (500, 4), (WIDTH - 4, 300), (500, HEIGHT - 4)]
 
-WHEEL_DOWN_DATA = 0xFF880000  # mouseData of a turn back by one notch: delta -120
+WM_APP = 0x8000
+WHEEL_COUNT, LAST_WHEEL = WM_APP, WM_APP + 1  # what the stand-in desktop answers
+REPLAY_AT = (400, 437)  # a turn the program passes on, at a position of its own
 
 
 def telling_direction(volume):
@@ -52,6 +54,15 @@ class WheelTest(unittest.TestCase):
         self.watch = s.watch()
         self.volume = FULL
         self.last_turn = 0.0
+
+    def wheel_messages(self, s, last_at):
+        """The WM_MOUSEWHEEL the stand-in desktop has received, once it has received
+        the one of the turn at `last_at`: input arrives in order, so every turn
+        before that one has arrived too, or never will."""
+        packed = (last_at[1] << 16) | last_at[0]
+        h.wait_until(lambda: s.send(LAST_WHEEL, class_name=h.DESKTOP_CLASS).get("result") ==
+                     str(packed), 5, f"the desktop to receive the turn at {last_at}")
+        return int(s.send(WHEEL_COUNT, class_name=h.DESKTOP_CLASS)["result"])
 
     def turn(self, s, x, y, direction, shift=False, pause=True):
         """One notch of the real wheel at (x, y), PAUSE s after the previous turn
@@ -101,6 +112,8 @@ class WheelTest(unittest.TestCase):
     def test_wheel_steps_the_volume_in_the_edge_bands_or_with_shift_only(self):
         with h.Session(h.BIN_DIR, sound=True) as s:
             self.start(s)
+            self.turn(s, *MIDDLE, DOWN)
+            before = self.wheel_messages(s, MIDDLE)
             for (x, y), direction in BANDS:
                 self.step(s, x, y, direction)
             self.step(s, *MIDDLE, UP, shift=True, what="Shift held in the middle")
@@ -113,6 +126,10 @@ class WheelTest(unittest.TestCase):
                 s.click(*EDGE, button=7)
             what = "the wheel off the bands and the horizontal wheel"
             self.assertNothingHappens(s, what, off_the_bands)
+            # A turn that stepped the volume does not also scroll the window under
+            # the pointer; every other turn reaches it.
+            self.assertEqual(self.wheel_messages(s, MIDDLE) - before, len(INSIDE) + 1,
+                             "wheel messages the desktop received")
             self.still_one_step(s, what)
 
             # Shift+Pause takes the hook away, and a second Shift+Pause brings it back.
@@ -126,25 +143,42 @@ class WheelTest(unittest.TestCase):
             time.sleep(0.5)
             self.still_one_step(s, "enabling again")
 
+    def replay_live_record(self, s):
+        """The sharpest forgery: the very address at which the hook library has just
+        delivered a real record, replayed while that record is still live. The
+        probe's own hook, installed before the program's, runs after it for a turn
+        the program passes on, and forges from there. Found by the program's own
+        state, not by what is left in its memory afterwards, so it holds under any
+        load."""
+        with tempfile.TemporaryFile() as out:
+            replay = s.wine_process(["probe.exe", "replay-hook", h.PROGRAM_CLASS,
+                                     *map(str, REPLAY_AT)],
+                                    stdout=out)
+
+            def output():
+                out.seek(0)
+                return out.read().decode(errors="replace")
+            h.wait_until(lambda: "ready=1" in output(), 20, "the probe's hook")
+            self.start(s)
+            self.assertNothingHappens(s, "the live record's address replayed",
+                                      lambda: self.turn(s, *REPLAY_AT, DOWN, pause=False))
+            self.assertEqual(s.wait_exit(replay), 0)
+            forged = [r for r in h.parse_records(output()) if r.get("record") == "forged"]
+        self.assertTrue(forged, "the live record is nowhere in the program's memory")
+        for record in forged:
+            self.assertEqual((record["answered"], record["posted"], record["planted"]),
+                             ("1", "1", "24"), record)
+        self.still_one_step(s, "the live record's address replayed")
+
     def test_hook_messages_forged_by_another_process_change_nothing(self):
         with h.Session(h.BIN_DIR, sound=True) as s:
-            self.start(s)
-            # A real turn at a position of its own, so that its record can be found
-            # where the hook delivered it: on the program's stack, below the frames
-            # of its message loop. Replaying that very address is the sharpest forgery.
-            self.step(s, 2, 437, DOWN)
-            delivered = [r["address"] for r in s.probe("find-records", h.PROGRAM_CLASS, 2, 437,
-                                                       WHEEL_DOWN_DATA)
-                         if r.get("record") == "record"]
-            self.assertTrue(delivered, "the hook's record is nowhere in the program's memory")
-
+            self.replay_live_record(s)
             # Each forgery holds, where it can, a record of a forward turn at the left
             # edge, and is both sent and posted. The fader stays below its top, so
             # that a forgery acted on would move it and show the display.
             forgeries = {
                 "a record in memory allocated in the program": ["heap"],
                 "a record on the program's stack": ["stack"],
-                "the address the hook delivered its last record at": delivered,
                 "malformed addresses": ["0", "0x10", "0xFFFFFFF0", "unmapped", "misaligned",
                                         "straddling"],
             }

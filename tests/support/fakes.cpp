@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 TFakeMixer FakeMixer;
 TFakePlatform Fake;
@@ -160,35 +161,58 @@ SHORT WINAPI FakeGetKeyState(int Key) {
   return Real(Key);
 }
 
+void RunNestedLoop() {
+  MSG Message = {};
+  while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+    if (Message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(Message.wParam));
+      return;
+    }
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
+  }
+}
+
 int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
   Fake.Sequence.push_back("MessageBoxA");
   Fake.Boxes.push_back(
       TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "", Caption != nullptr, Style});
+  if (!Fake.DuringBoxes.empty()) {
+    const std::function<void()> Action = Fake.DuringBoxes.front();
+    Fake.DuringBoxes.erase(Fake.DuringBoxes.begin());
+    Action();
+    RunNestedLoop();
+  }
   return IDOK;
 }
 
 BOOL WINAPI FakeRegisterHotKey(HWND Window, int Id, UINT Modifiers, UINT Key) {
   Fake.Sequence.push_back("RegisterHotKey");
   Fake.Registered.push_back(THotKeyCall{Window, Id, Modifiers, Key});
-  return Fake.RefusedKeys.count(Key) == 0;
+  if (Fake.RefusedKeys.count(Key) != 0)
+    return FALSE;
+  Fake.HotKeysHeld.insert(Id);
+  return TRUE;
 }
 
 BOOL WINAPI FakeUnregisterHotKey(HWND, int Id) {
   Fake.Sequence.push_back("UnregisterHotKey");
   Fake.Unregistered.push_back(Id);
-  return TRUE;
+  return Fake.HotKeysHeld.erase(Id) != 0;
 }
 
 BOOLEAN __cdecl FakeSetHook(int Kind, HWND Window, UINT Message) {
   Fake.Sequence.push_back("SetHook");
   Fake.SetHookWindows.push_back(Window);
   Fake.SetHookCalls.push_back(THookCall{Kind, Window, Message});
+  Fake.HookInstalled = Fake.SetHookResult != FALSE;
   return Fake.SetHookResult;
 }
 
 void __cdecl FakeFreeHook() {
   Fake.Sequence.push_back("FreeHook");
   ++Fake.FreeHookCount;
+  Fake.HookInstalled = false;
 }
 
 BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Record) {
@@ -203,7 +227,19 @@ BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   NOTIFYICONDATAA Copy = {};
   std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
   Fake.TrayCalls.emplace_back(Action, Copy);
-  return TRUE;
+  // The shell keeps one icon: it adds it once, and modifies or deletes only one it has.
+  switch (Action) {
+  case NIM_ADD:
+    if (Fake.RefusedTrayAdds > 0) {
+      --Fake.RefusedTrayAdds;
+      return FALSE;
+    }
+    return !std::exchange(Fake.TrayIconShown, true);
+  case NIM_DELETE:
+    return std::exchange(Fake.TrayIconShown, false);
+  default:
+    return Fake.TrayIconShown;
+  }
 }
 
 using TCreateWindowExA = decltype(&CreateWindowExA);

@@ -108,15 +108,22 @@ struct TFakePlatform {
   int ShiftReads = 0;                 // GetKeyState(VK_SHIFT) calls
   std::optional<POINT> CursorPos;     // unset: the real pointer position
   std::vector<TMessageBoxCall> Boxes; // boxes are recorded, never shown
-  std::set<UINT> RefusedKeys;         // virtual keys RegisterHotKey refuses
+  // Actions run one per box, in order, inside the box's nested loop: the loop then
+  // dispatches what is queued until a WM_QUIT, which it posts again, as a real one does.
+  std::vector<std::function<void()>> DuringBoxes;
+  std::set<UINT> RefusedKeys; // virtual keys RegisterHotKey refuses
   std::vector<THotKeyCall> Registered;
   std::vector<int> Unregistered;
+  std::set<int> HotKeysHeld; // ids registered and not unregistered since
   BOOLEAN SetHookResult = TRUE;
   std::vector<HWND> SetHookWindows;
   std::vector<THookCall> SetHookCalls;
   int FreeHookCount = 0;
+  bool HookInstalled = false;
   LPARAM HookRecord = 0; // the record the fake hook is delivering; claimable once
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
+  int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
+  bool TrayIconShown = false;
   bool RefuseWindowCreation = false;
   int FailGetMessage = 0; // GetMessageA calls that fail before the real one answers again
   std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one

@@ -5,17 +5,17 @@
 #include "resource.h"
 
 int PumpMessages() {
-  int ExitCode = -1;
+  int QuitCode = -1;
   MSG Message = {};
   while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
     if (Message.message == WM_QUIT) {
-      ExitCode = static_cast<int>(Message.wParam);
+      QuitCode = static_cast<int>(Message.wParam);
       continue;
     }
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }
-  return ExitCode;
+  return QuitCode;
 }
 
 void StartProgram() {
@@ -48,6 +48,9 @@ void StopProgram() {
   MuteControl.reset();
   TaskbarCreatedMessage = 0;
   LastChangeTick = 0;
+  ExitCode = 0;
+  ShuttingDown = false;
+  WheelStepsPending = 0;
 }
 
 std::string TrayImage() {

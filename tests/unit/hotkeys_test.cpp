@@ -269,3 +269,146 @@ TEST_F(THotKeyMessage, UnknownIdIsIgnoredAndAnsweredZero) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- Switching inside the nested loops of the boxes ----
+
+class TNestedSwitch : public THotKeys {
+protected:
+  // Starts with Ctrl+Alt+PgDn taken, so that every enable opens a box; the actions
+  // run one per box, inside it.
+  void StartWithBoxActions(std::vector<std::function<void()>> Actions) {
+    Restart([&] {
+      Fake.RefusedKeys = {VK_NEXT};
+      Fake.DuringBoxes = std::move(Actions);
+    });
+  }
+  static void ShiftPause() { Press(EnableHotKeyId); }
+  static void ChooseExit() { PostMessageA(MainWindow, WM_DESTROY, 0, 0); }
+
+  // The icon, the menu text, the hook, the volume hotkeys and the timer all agree.
+  void ExpectWhole(bool On) {
+    EXPECT_EQ(On, Enabled);
+    EXPECT_EQ(On ? IDI_ENMUTEOFF : IDI_DIMUTEOFF, TrayImage());
+    EXPECT_EQ(On ? "Disable" : "Enable", SwitchItemText());
+    EXPECT_EQ(On, Fake.HookInstalled);
+    EXPECT_EQ(On ? 2u : 0u, Fake.HotKeysHeld.size() - Fake.HotKeysHeld.count(EnableHotKeyId));
+    EXPECT_EQ(On, HideTimerRuns());
+  }
+  // Exit ran inside a box: the loop ends with 0 and the last word to the shell was
+  // the delete.
+  void ExpectExitedCleanly() {
+    EXPECT_EQ(0, RunMessageLoop());
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), Fake.TrayCalls.back().first);
+    EXPECT_FALSE(Fake.TrayIconShown);
+    EXPECT_FALSE(Fake.HookInstalled);
+    EXPECT_TRUE(Fake.HotKeysHeld.empty());
+    EXPECT_FALSE(HideTimerRuns());
+  }
+};
+
+TEST_F(TNestedSwitch, DisablingWhileAnEnableShowsItsBoxLeavesAllDisabled) {
+  StartWithBoxActions({ShiftPause});
+  ExpectWhole(false);
+}
+
+TEST_F(TNestedSwitch, DisablingAndEnablingAgainInsideTheBoxLeavesAllEnabled) {
+  StartWithBoxActions({[] {
+    ShiftPause();
+    ShiftPause();
+  }});
+  EXPECT_EQ(2u, Fake.Boxes.size());
+  ExpectWhole(true);
+}
+
+TEST_F(TNestedSwitch, ExitWhileAnEnableShowsItsBoxEndsWithZeroAndNoIcon) {
+  StartWithBoxActions({ChooseExit});
+  ExpectExitedCleanly();
+}
+
+TEST_F(TNestedSwitch, ExitWhileTheEnableKeyBoxIsOpenEnablesNothing) {
+  Restart([] {
+    Fake.RefusedKeys = {VK_PAUSE};
+    Fake.DuringBoxes = {ChooseExit};
+  });
+  EXPECT_TRUE(Fake.SetHookCalls.empty());
+  ExpectExitedCleanly();
+}
+
+TEST_F(TNestedSwitch, ExitFromTheHelpBoxEndsWithZeroAndNoIcon) {
+  Fake.MenuChoice = CMD_CONTROLS;
+  Fake.DuringBoxes = {ChooseExit};
+  ShowTrayMenu();
+  ExpectExitedCleanly();
+}
+
+// ---- The hook's watchdog ----
+
+class THookWatch : public THotKeys {
+protected:
+  void SetUp() override {
+    THotKeys::SetUp();
+    Fake.TickCount = 100000;
+    Restart([] { Fake.TickCount = 100000; });
+    Fake.CursorPos = POINT{100, 100};
+    Tick(); // the first check takes the pointer's place
+  }
+  static void Tick() { SendMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, 0); }
+  static void MoveTo(LONG X, LONG Y, bool Reported) {
+    Fake.CursorPos = POINT{X, Y};
+    MSLLHOOKSTRUCT Event = {};
+    Event.pt = *Fake.CursorPos;
+    const LPARAM Record = reinterpret_cast<LPARAM>(&Event);
+    Fake.HookRecord = Reported ? Record : 0;
+    SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Record);
+  }
+  static void Later(DWORD Milliseconds) { *Fake.TickCount += Milliseconds; }
+};
+
+TEST_F(THookWatch, PointerMovingWithoutReportsReinstallsTheHookOnce) {
+  for (LONG X = 110; X < 200; X += 10) {
+    MoveTo(X, 100, true);
+    Later(400);
+    Tick();
+  }
+  EXPECT_EQ(1u, Fake.SetHookCalls.size());
+  // Only reports the hook library vouches for count; these are forged.
+  for (LONG X = 200; X < 300; X += 10) {
+    MoveTo(X, 100, false);
+    Later(400);
+    Tick();
+  }
+  ASSERT_EQ(2u, Fake.SetHookCalls.size());
+  EXPECT_EQ(WH_MOUSE_LL, Fake.SetHookCalls[1].Kind);
+  EXPECT_EQ(MainWindow, Fake.SetHookCalls[1].Window);
+  EXPECT_EQ(WM_HOOKMOUSE, Fake.SetHookCalls[1].Message);
+  EXPECT_TRUE(Enabled);
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+}
+
+TEST_F(THookWatch, QuietPointerNeverReinstalls) {
+  for (int Check = 0; Check < 50; ++Check) {
+    Later(400);
+    Tick();
+  }
+  EXPECT_EQ(1u, Fake.SetHookCalls.size());
+}
+
+TEST_F(THookWatch, FailingReinstallShowsDisabled) {
+  Fake.SetHookResult = FALSE;
+  Later(10000);
+  MoveTo(300, 300, false);
+  Tick();
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+  EXPECT_FALSE(Enabled);
+  EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
+  EXPECT_EQ("Enable", SwitchItemText());
+  // No more attempts until the user enables again.
+  Later(10000);
+  MoveTo(400, 300, false);
+  Tick();
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+}
+
+} // namespace

@@ -184,6 +184,12 @@ TEST_F(TStartUp, LoopRunsUntilQuitAndEndsWhenGetMessageFails) {
   EXPECT_EQ(0, PumpMessages());
 }
 
+TEST_F(TStartUp, QuitPostedByAnotherProcessDoesNotChooseTheExitCode) {
+  PumpMessages();
+  PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 7, 0);
+  EXPECT_EQ(0, RunMessageLoop());
+}
+
 // Any process can post WM_TIMER with an address in lParam, which DispatchMessageA
 // would call as a timer procedure.
 bool ForgedTimerProcCalled;
@@ -242,7 +248,7 @@ TEST_F(TDispatch, CloseShutsDownInOrderAndQuitsWithZero) {
   const TNames Expected = {"KillTimer",        "FreeHook",         "UnregisterHotKey",
                            "UnregisterHotKey", "UnregisterHotKey", "Shell_NotifyIconA",
                            "ModifyMenuA",      "UnregisterHotKey", "mixerClose",
-                           "mixerClose",       "Shell_NotifyIconA"};
+                           "mixerClose",       "KillTimer",        "Shell_NotifyIconA"};
   EXPECT_EQ(Expected, Fake.Sequence);
   EXPECT_EQ(
       (std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),

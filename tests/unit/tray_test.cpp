@@ -199,3 +199,64 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TImageCase> &Info) { return std::string(Info.param.Name); });
 
 } // namespace
+
+namespace {
+
+// ---- A shell that does not take the icon at once, as at logon ----
+
+class TTrayRetry : public TTrayTest {
+protected:
+  void SetUp() override {} // each test starts with its own shell
+  static void RetryTick() { SendMessageA(MainWindow, WM_TIMER, TRAY_RETRY_TIMER_ID, 0); }
+  static int Adds() {
+    int Count = 0;
+    for (const auto &Call : Fake.TrayCalls)
+      Count += Call.first == static_cast<DWORD>(NIM_ADD);
+    return Count;
+  }
+  // KillTimer answers whether the timer ran.
+  static bool RetryRuns() { return KillTimer(MainWindow, TRAY_RETRY_TIMER_ID) != FALSE; }
+};
+
+TEST_F(TTrayRetry, RefusedAddIsAskedAgainEveryTwoSecondsUntilTheShellTakesIt) {
+  StartProgram([] { Fake.RefusedTrayAdds = 2; });
+  ASSERT_FALSE(Fake.TimersSet.empty());
+  EXPECT_EQ(TRAY_RETRY_TIMER_ID, Fake.TimersSet[0].Id);
+  EXPECT_EQ(2000u, Fake.TimersSet[0].Period);
+  RetryTick();
+  EXPECT_FALSE(Fake.TrayIconShown);
+  RetryTick();
+  EXPECT_TRUE(Fake.TrayIconShown);
+  EXPECT_EQ(3, Adds());
+  ExpectRecord(LastRecord(), "ENMUTEOFF", ProgramTip);
+  EXPECT_FALSE(RetryRuns());
+}
+
+TEST_F(TTrayRetry, IconTheShellTookDespiteARefusalIsNotAddedTwice) {
+  StartProgram([] { Fake.RefusedTrayAdds = 1; });
+  Fake.TrayIconShown = true; // the shell timed out, yet shows the icon
+  RetryTick();
+  EXPECT_EQ(1, Adds());
+  EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
+  EXPECT_FALSE(RetryRuns());
+}
+
+TEST_F(TTrayRetry, ShutdownStopsAskingAndAddsNothingMore) {
+  StartProgram([] { Fake.RefusedTrayAdds = 1000; });
+  PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+  EXPECT_EQ(0, PumpMessages());
+  EXPECT_FALSE(RetryRuns());
+  RetryTick();
+  SendMessageA(MainWindow, TaskbarCreatedMessage, 0, 0);
+  EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), LastAction());
+}
+
+TEST_F(TTrayRetry, TaskbarCreatedStillAddsTheIcon) {
+  StartProgram();
+  EXPECT_TRUE(Fake.TimersSet.size() == 1 && Fake.TimersSet[0].Id == HIDE_TIMER_ID);
+  SendMessageA(MainWindow, TaskbarCreatedMessage, 0, 0);
+  EXPECT_EQ(2, Adds());
+  EXPECT_TRUE(Fake.TrayIconShown);
+}
+
+} // namespace

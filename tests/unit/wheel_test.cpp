@@ -30,11 +30,13 @@ int VolumeWrites() {
   return Writes;
 }
 
-// What Action did to the fader: one step up or down, several steps, or nothing.
+// What Action did to the fader, once the step it handed off has run: one step up or
+// down, several steps, or nothing.
 template <typename TAction> TMove Outcome(TAction Action) {
   FakeMixer.Values[VolumeId] = MidVolume;
   const int Before = VolumeWrites();
   Action();
+  PumpMessages();
   const int Writes = VolumeWrites() - Before;
   if (Writes == 0)
     return TMove::Nothing;
@@ -147,14 +149,50 @@ TEST_F(TWheelDelta, OtherMouseMessagesAreIgnoredEvenWithShift) {
   }
 }
 
+using TWheelHandOff = TWheel;
+
+// The whole desktop's mouse waits while the hook reports: the mixer and the display
+// are left for the posted step, in the order the turns came.
+TEST_F(TWheelHandOff, HookOnlyDecidesAndTheStepsFollowInOrder) {
+  FakeMixer.Values[VolumeId] = MidVolume;
+  FakeMixer.Calls.clear();
+  const MSLLHOOKSTRUCT Up = Record(0, 300, WHEEL_DELTA), Down = Record(0, 300, -WHEEL_DELTA);
+  Fake.HookRecord = AddressOf(Up);
+  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Up)));
+  Fake.HookRecord = AddressOf(Down);
+  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Down)));
+  EXPECT_TRUE(FakeMixer.Calls.empty());
+  EXPECT_FALSE(IsWindowVisible(MainWindow));
+  PumpMessages();
+  EXPECT_EQ(2, VolumeWrites());
+  EXPECT_EQ(MidVolume, FakeMixer.Values[VolumeId]);
+  EXPECT_TRUE(IsWindowVisible(MainWindow));
+}
+
+TEST_F(TWheelHandOff, StepMessageNoTurnAskedForChangesNothing) {
+  EXPECT_EQ(TMove::Up, Turn(0, 300));
+  EXPECT_EQ(TMove::Nothing, Outcome([] {
+              PostMessageA(MainWindow, WM_WHEELSTEP, WHEEL_STEP_UP, 0);
+              SendMessageA(MainWindow, WM_WHEELSTEP, WHEEL_STEP_DOWN, 0);
+            }));
+}
+
 using TForgedWheel = TWheel;
 
+// The answer tells the hook library to swallow the turn: nonzero only for a turn the
+// program acts on.
 TEST_F(TForgedWheel, ReportFromTheHookReachesTheWindowProcedure) {
   const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
   Fake.HookRecord = AddressOf(Event);
   EXPECT_EQ(TMove::Up, Outcome([&] {
-              EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event)));
+              EXPECT_NE(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event)));
             }));
+  const MSLLHOOKSTRUCT Middle = Record(400, 300, WHEEL_DELTA);
+  Fake.HookRecord = AddressOf(Middle);
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Middle)));
+  const MSLLHOOKSTRUCT Move = Record(0, 300, 0);
+  Fake.HookRecord = AddressOf(Move);
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, AddressOf(Move)));
 }
 
 TEST_F(TForgedWheel, RecordTheHookDidNotVouchForIsIgnored) {
