@@ -899,10 +899,6 @@ bool IsExcluded(UINT Message) {
   case WM_ACTIVATE:
   case WM_NCACTIVATE:
   case IsActiveIconMessage:
-  // Sent, it carries a record whose size Wine reads from lParam in the sender; a
-  // random address in the probe's own image gives a size that ends the probe's
-  // connection to the wineserver, depending only on how the probe is laid out.
-  case WM_DEVICECHANGE:
     return true;
   }
   // Keyboard messages: F10, Alt and Alt+F4 become WM_SYSCOMMAND as above.
