@@ -41,6 +41,7 @@ void InitMainWindow();
 int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 void TakeDisplaySize(LPARAM LParam);
+void FollowDisplaySettings();
 void ShutDown();
 
 // A text of the string table, loaded at each use; long enough for the longest, the
@@ -65,13 +66,24 @@ void ToggleMute();
 
 enum TChangeKind : BYTE { CHANGE_VOLUME = 1, CHANGE_MUTE = 2 };
 
+// Sizes at 96 DPI. The display is drawn for the DPI of the primary monitor, where
+// it sits: at any other every size and position scales by DisplayDpi / 96.
+constexpr int DisplayWidth = 150;
+constexpr int DisplayHeight = 60;
+constexpr UINT DefaultDpi = 96;
+
 extern HBRUSH BackgroundBrush;
 extern HBRUSH BarBrush;
 extern HPEN FramePen;
 extern RECT BarRect;
+extern UINT DisplayDpi;
+extern HFONT LabelFont; // null at 96 DPI: the device context's own font
 
 void CreateDisplayObjects();
 void SetBarRect();
+UINT PrimaryMonitorDpi();
+void SetDisplayDpi(UINT Dpi);
+int ScaleForDpi(int Pixels);
 void ShowDisplay(TChangeKind Change);
 void PaintDisplay(HWND Window);
 void HideDisplayWhenDue();
@@ -102,6 +114,9 @@ static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte r
 extern TNotifyIconDataA TrayIconData;
 extern HICON TrayIconHandle;
 extern char TipText[128]; // what the tip field holds: at most 127 characters
+constexpr int TrayImageCount = 4;
+extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
+extern int TrayImageSize;                // pixels: the small-icon size for DisplayDpi
 
 void FillTrayIconData();
 void AddTrayIcon();
@@ -143,4 +158,12 @@ void HandleHotKey(WPARAM Id);
 
 // ---- Wheel ----
 
+// Every monitor but the primary, which is 0, 0, ScreenWidth, ScreenHeight; taken at
+// start-up and at each display change. More than this many is not a desktop anyone
+// has: the rest count as off the desktop.
+constexpr int MaxOtherMonitors = 15;
+extern RECT OtherMonitors[MaxOtherMonitors];
+extern int OtherMonitorCount;
+
+void TakeMonitorLayout();
 void HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);

@@ -36,7 +36,7 @@ void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const st
   EXPECT_EQ(0u, Record.uID);
   EXPECT_EQ(RecordFlags, Record.uFlags);
   EXPECT_EQ(CallbackMessage, Record.uCallbackMessage);
-  EXPECT_EQ(Image(ImageName), Record.hIcon) << "expected " << ImageName;
+  EXPECT_EQ(ImageName, ::ImageName(Record.hIcon));
   EXPECT_EQ(Tip, TipOf(Record));
 }
 
