@@ -406,11 +406,17 @@ class Session:
     _count = 0
 
     def __init__(self, bin_dir, sound=True, name=None, monitors=None, dpi=None):
-        """monitors: rects (left, top, width, height) that split one wide virtual
-        screen into several monitors, the first the primary; dpi: the scaling of
-        the desktop (LogPixels), 96 when not given."""
+        """monitors: rects (left, top, width, height) on one wide virtual X screen
+        that split it into several monitors, the first the primary; dpi: the
+        scaling of the desktop (LogPixels), 96 when not given.
+
+        Windows puts the primary monitor's top-left corner at 0,0: clicks and
+        screenshots take and give Windows' screen coordinates."""
         self.bin_dir = os.path.abspath(bin_dir)
         self.monitors = monitors or [(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)]
+        self.origin = self.monitors[0][:2]
+        self.screen = (max(left + width for left, _, width, _ in self.monitors),
+                       max(top + height for _, top, _, height in self.monitors))
         self.dpi = dpi
         self._monitor_split = None
         self.build_dir = os.path.dirname(self.bin_dir)
@@ -519,10 +525,8 @@ class Session:
         read_end, write_end = os.pipe()
         try:
             with open(os.path.join(runtime, "xvfb.log"), "w") as log:
-                width = max(left + w for left, _, w, _ in self.monitors)
-                height = max(top + h for _, top, _, h in self.monitors)
                 self._service("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                       f"{width}x{height}x24", "-nolisten", "tcp"],
+                                       "{}x{}x24".format(*self.screen), "-nolisten", "tcp"],
                               pass_fds=(write_end,), stdout=log, stderr=log)
             os.close(write_end)
             write_end = None
@@ -888,6 +892,7 @@ class Session:
         """Moves the pointer to (x, y) and clicks: button 1 left, 3 right, 4/5 wheel."""
         # No --sync: it waits for a pointer motion, which never comes when the
         # pointer already is at (x, y). The X server handles the requests in order.
+        x, y = x + self.origin[0], y + self.origin[1]
         self.xdotool("mousemove", x, y, "click", "--repeat", repeat, "--delay", delay_ms,
                      button)
 
@@ -932,7 +937,10 @@ class Session:
                                      f"{mute_text!r}")
 
     def screenshot(self):
-        blob = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+        """The X screen from the primary monitor's top-left corner on."""
+        (left, top), (width, height) = self.origin, self.screen
+        crop = ["-crop", f"{width - left}x{height - top}+{left}+{top}", "+repage"]
+        blob = subprocess.run(["import", "-window", "root"] + crop + ["-depth", "8", "ppm:-"],
                               env=self.env, capture_output=True, timeout=30, check=True).stdout
         return Picture.from_ppm(blob)
 

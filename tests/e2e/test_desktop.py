@@ -8,14 +8,12 @@ import xml.etree.ElementTree as ElementTree
 import harness as h
 from test_wheel import FULL, PAUSE, QUIET, STEP, telling_direction
 
-# One wide screen split in two, the primary on the left: their shared edge lies at
-# x = 1024, between the columns 1023 and 1024.
 WIDTH, HEIGHT = h.SCREEN_WIDTH, h.SCREEN_HEIGHT
-MONITORS = [(0, 0, WIDTH, HEIGHT), (WIDTH, 0, WIDTH, HEIGHT)]
-SECOND_MIDDLE = (WIDTH + WIDTH // 2, HEIGHT // 2)
-OUTER_EDGES = [(0, 300), (2 * WIDTH - 1, 300), (2 * WIDTH - 3, 500), (SECOND_MIDDLE[0], 0),
-               (SECOND_MIDDLE[0], HEIGHT - 1), (300, HEIGHT - 3)]
-NOT_BORDER = [(WIDTH - 1, 300), (WIDTH - 3, 300), (WIDTH, 300), (WIDTH + 3, 300), SECOND_MIDDLE]
+# One wide X screen split in two, the primary on the left and then on the right;
+# Windows puts the primary at 0,0 and the other monitor right of it or, at
+# negative coordinates, left of it.
+LAYOUTS = [([(0, 0, WIDTH, HEIGHT), (WIDTH, 0, WIDTH, HEIGHT)], (WIDTH, 0, 2 * WIDTH, HEIGHT)),
+           ([(WIDTH, 0, WIDTH, HEIGHT), (0, 0, WIDTH, HEIGHT)], (-WIDTH, 0, 0, HEIGHT))]
 
 SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
                 "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
@@ -32,9 +30,21 @@ class DesktopTest(unittest.TestCase):
         self.last_turn = time.monotonic()
 
     def test_wheel_acts_at_the_outer_edges_of_two_monitors_only(self):
-        with h.Session(h.BIN_DIR, sound=True, monitors=MONITORS) as s:
+        for monitors, second in LAYOUTS:
+            with self.subTest(second=second):
+                self.wheel_on_two_monitors(monitors, second)
+
+    def wheel_on_two_monitors(self, monitors, second):
+        left, right = min(0, second[0]), max(WIDTH, second[2])
+        shared = second[0] if second[0] > 0 else second[2]
+        middle = ((second[0] + second[2]) // 2, HEIGHT // 2)
+        outer_edges = [(left, 300), (right - 1, 300), (right - 3, 500), (middle[0], 0),
+                       (middle[0], HEIGHT - 1), (300, HEIGHT - 3)]
+        not_border = [(shared - 1, 300), (shared - 3, 300), (shared, 300), (shared + 3, 300),
+                      middle, (WIDTH // 2, HEIGHT // 2)]
+        with h.Session(h.BIN_DIR, sound=True, monitors=monitors) as s:
             seen = sorted(h.rect(m) for m in s.probe("monitors") if m.get("record") == "monitor")
-            self.assertEqual(seen, [(0, 0, WIDTH, HEIGHT), (WIDTH, 0, 2 * WIDTH, HEIGHT)],
+            self.assertEqual(seen, sorted([(0, 0, WIDTH, HEIGHT), second]),
                              "Wine does not see the two monitors")
             program = s.start_program_and_wait()
             s.start_desktop()
@@ -43,15 +53,15 @@ class DesktopTest(unittest.TestCase):
 
             # The display is hidden: a turn that stepped would show it.
             before = watch.mark()
-            for x, y in NOT_BORDER:
+            for x, y in not_border:
                 s.wheel(x, y, -1)
             time.sleep(QUIET)
             self.assertEqual(s.send(h.WM_NULL).get("answered"), "1")
             self.assertEqual([t for t, _, v in watch.events("visible") if v and t >= before], [],
-                             "the wheel stepped at the shared edge or inside the second monitor")
+                             "the wheel stepped at the shared edge or inside a monitor")
 
             volume = FULL
-            for (x, y), shift in [(edge, False) for edge in OUTER_EDGES] + [(SECOND_MIDDLE, True)]:
+            for (x, y), shift in [(edge, False) for edge in outer_edges] + [(middle, True)]:
                 direction = telling_direction(volume)
                 self.turn(s, x, y, direction, shift)
                 volume += direction * STEP
