@@ -32,9 +32,10 @@ constexpr int FrameWidth = 1;
 constexpr int LabelFontHeight = 16;
 constexpr char LabelFontFace[] = "MS Shell Dlg";
 
-// Newer than Windows XP, so looked up at run time.
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
+const auto GetDpiForMonitor =
+    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
 
 template <int Size> void WriteLabel(HDC Dc, POINT At, const char (&Text)[Size]) {
   TextOutA(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);
@@ -105,11 +106,6 @@ void SetBarRect() {
 // The effective DPI of the primary monitor from Windows 8.1 on; before, the one DPI
 // of the whole system.
 UINT PrimaryMonitorDpi() {
-  static const HMODULE Shcore = LoadLibraryA("shcore.dll");
-  static const auto GetDpiForMonitor =
-      Shcore == nullptr ? nullptr
-                        : reinterpret_cast<TGetDpiForMonitor>(
-                              reinterpret_cast<void *>(GetProcAddress(Shcore, "GetDpiForMonitor")));
   UINT DpiX = 0;
   UINT DpiY = 0;
   if (GetDpiForMonitor != nullptr &&

@@ -204,3 +204,8 @@ TResourceString LoadResourceString(UINT Id) {
   LoadStringA(GetModuleHandleA(nullptr), Id, String.Text, sizeof String.Text);
   return String;
 }
+
+void *NewerSystemFunction(const char *Library, const char *Name) {
+  const HMODULE Module = LoadLibraryA(Library);
+  return Module == nullptr ? nullptr : reinterpret_cast<void *>(GetProcAddress(Module, Name));
+}

@@ -52,6 +52,10 @@ struct TResourceString {
 };
 TResourceString LoadResourceString(UINT Id);
 
+// A function of a system newer than Windows XP, looked up when the program starts;
+// null where the system lacks it.
+void *NewerSystemFunction(const char *Library, const char *Name);
+
 // ---- Volume ----
 
 // The mute switch's two values.

@@ -17,8 +17,9 @@ constexpr LPCSTR TrayImageNames[TrayImageCount] = {IDI_ENMUTEON, IDI_ENMUTEOFF, 
                                                    IDI_DIMUTEOFF};
 enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding };
 
-// Newer than Windows XP, so looked up at run time.
 using TGetSystemMetricsForDpi = int(WINAPI *)(int, UINT);
+const auto GetSystemMetricsForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(
+    NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
 
 void NotifyShell(DWORD Action) {
   Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData));
@@ -36,9 +37,8 @@ TTrayImage ChooseTrayImage() {
 // The small-icon size for the display's DPI from Windows 10 1607 on; before, the
 // one size of the system.
 int SmallIconSize() {
-  static const auto ForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(reinterpret_cast<void *>(
-      GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
-  return ForDpi != nullptr ? ForDpi(SM_CXSMICON, DisplayDpi) : GetSystemMetrics(SM_CXSMICON);
+  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, DisplayDpi)
+                                           : GetSystemMetrics(SM_CXSMICON);
 }
 
 // Loaded at the small-icon size, not shrunk by the shell from the large one; each

@@ -124,12 +124,12 @@ def render(p, muted, size=16):
             img[y][x] = hexrgb(p['wave'])
     return img
 
-def ico_image(width, bits, header_extra, xor_rows, and_rows):
+def ico_image(width, bits, header_extra, xor_rows, and_rows, colours_used=0):
     # A BITMAPINFOHEADER image; rows are bottom-up and the bitmap height counts
     # XOR and AND planes together.
     body = b''.join(reversed(xor_rows)) + b''.join(reversed(and_rows))
     bih = struct.pack('<IiiHHIIiiII', 40, width, width * 2, 1, bits, 0,
-                      len(body), 0, 0, 0, 0)
+                      len(body), 0, 0, colours_used, 0)
     return width, bits, bih + header_extra + body
 
 def ico(*images):
@@ -158,10 +158,12 @@ def image_8bpp(name, img):
                 palette.append(c)
     assert len(palette) <= 256, name
     pal = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
-    pal += bytes(4 * (256 - len(palette)))
     xor = [bytes(palette.index(c) if c else 0 for c in row) for row in img]
     mask = [and_row([c is None for c in row]) for row in img]
-    return ico_image(len(img), 8, pal, xor, mask)
+    if len(img) == 16:              # the original image, byte for byte: a whole palette
+        return ico_image(16, 8, pal + bytes(4 * (256 - len(palette))), xor, mask)
+    # The larger ones carry only the colours they use, keeping the program small.
+    return ico_image(len(img), 8, pal, xor, mask, len(palette))
 
 def write_8bpp(name, colours, muted):
     # The 16-pixel image first: it is the one a reader of the file meets first.
