@@ -467,9 +467,12 @@ class Session:
         if len(self.monitors) > 1:
             # Wine learns of several monitors through Xinerama only, and only from the
             # 32-bit library, which scripts/lib.sh unpacks into the build tree.
-            base["LD_LIBRARY_PATH"] = ":".join(
-                filter(None, [os.path.join(self.build_dir, XINERAMA32),
-                              base.get("LD_LIBRARY_PATH")]))
+            library = os.path.join(self.build_dir, XINERAMA32)
+            if not os.path.exists(os.path.join(library, "libXinerama.so.1")):
+                raise HarnessError(f"no 32-bit libXinerama in {library}: scripts/test.sh "
+                                   "fetches it")
+            base["LD_LIBRARY_PATH"] = ":".join(filter(None, [library,
+                                                             base.get("LD_LIBRARY_PATH")]))
         runtime = tempfile.mkdtemp(prefix="sonalto-e2e-")
         self._temp_dirs.append(runtime)
         base["XDG_RUNTIME_DIR"] = runtime
