@@ -16,8 +16,8 @@ int BorderWidth;
 int ScreenWidth;
 int ScreenHeight;
 DWORD LastChangeTick;
-std::optional<TnsMixerControl> VolumeControl;
-std::optional<TnsMixerControl> MuteControl;
+std::unique_ptr<TAudioControl> VolumeControl;
+std::unique_ptr<TAudioControl> MuteControl;
 UINT TaskbarCreatedMessage;
 
 namespace {
@@ -47,13 +47,6 @@ HWND CreateMainWindow() {
   return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST, MainClassName, MainWindowTitle, WS_POPUP,
                          0, 0, DisplayWidth, DisplayHeight, nullptr, nullptr,
                          GetModuleHandleA(nullptr), nullptr);
-}
-
-void CreateMixerControls() {
-  VolumeControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
-                        MIXERCONTROL_CONTROLTYPE_VOLUME);
-  MuteControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
-                      MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
 HHOOK TimerGuard;
@@ -107,7 +100,7 @@ void InitMainWindow() {
     return;
   }
   SetDisplayDpi(PrimaryMonitorDpi());
-  CreateMixerControls();
+  CreateAudioControls();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
   SetTipText(LoadResourceString(IDS_TIP));
@@ -152,7 +145,11 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     HandleHotKey(WParam);
     return 0;
   case MM_MIXM_CONTROL_CHANGE:
+  case WM_ENDPOINTCHANGE:
     ModifyTrayIcon();
+    return 0;
+  case WM_ENDPOINTREBIND:
+    RebindAudioControls();
     return 0;
   case WM_TRAYNOTIFY:
     HandleTrayNotify(LParam);
@@ -193,8 +190,7 @@ void FollowDisplaySettings() {
 void ShutDown() {
   DisableControls();
   UnregisterHotKey(MainWindow, EnableHotKeyId);
-  VolumeControl.reset();
-  MuteControl.reset();
+  ReleaseAudioControls();
   DeleteTrayIcon();
   PostQuitMessage(0);
 }

@@ -7,9 +7,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <optional>
 
-#include "mixerControl.h"
+#include "audioControl.h"
+#include "endpointSession.h"
 
 // ---- Start-up, main window and message loop ----
 
@@ -22,8 +24,8 @@ extern int BorderWidth;  // pixels of the wheel band along the screen's edges
 extern int ScreenWidth;  // primary screen, pixels
 extern int ScreenHeight; // primary screen, pixels
 extern DWORD LastChangeTick;
-extern std::optional<TnsMixerControl> VolumeControl;
-extern std::optional<TnsMixerControl> MuteControl;
+extern std::unique_ptr<TAudioControl> VolumeControl;
+extern std::unique_ptr<TAudioControl> MuteControl;
 extern UINT TaskbarCreatedMessage;
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
@@ -55,6 +57,20 @@ TResourceString LoadResourceString(UINT Id);
 // A function of a system newer than Windows XP, looked up when the program starts;
 // null where the system lacks it.
 void *NewerSystemFunction(const char *Library, const char *Name);
+
+// ---- Volume controls ----
+
+// From the endpoint's notifications, posted on the system's threads: a volume or mute
+// change (handled as the mixer's MM_MIXM_CONTROL_CHANGE), and a new default device.
+constexpr UINT WM_ENDPOINTCHANGE = WM_USER + 3;
+constexpr UINT WM_ENDPOINTREBIND = WM_USER + 4;
+
+extern TEndpointSession Endpoints; // open only while the endpoint is the way
+extern bool ComStarted;            // so a second WM_DESTROY cannot uninitialise COM twice
+
+void CreateAudioControls();
+void RebindAudioControls();
+void ReleaseAudioControls();
 
 // ---- Volume ----
 

@@ -5,6 +5,7 @@
 // break the paths down, to show where their time goes.
 #include "bench.h"
 #include "main.h"
+#include "mixerControl.h"
 #include "morvaskint.h"
 
 namespace {
@@ -155,6 +156,11 @@ void WriteControl(const TnsMixerControl &Control, DWORD Value) {
                          MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
+// Under Wine the program always works on the mixer: Wine's endpoint refuses to set.
+TnsMixerControl &Mixer(const std::unique_ptr<TAudioControl> &Control) {
+  return static_cast<TnsMixerControl &>(*Control);
+}
+
 // ---- How the measurements are taken ----
 
 // Two batches per round, their order swapped every round, so that drift in the
@@ -241,9 +247,9 @@ void ControlStep(int Run) {
 
 // The least any step needs: one raw read and one raw write of the fader.
 void RawStep(int Run) {
-  const DWORD Volume = ReadControl(*VolumeControl);
+  const DWORD Volume = ReadControl(Mixer(VolumeControl));
   const DWORD Next = Run % 2 == 0 ? Volume + FaderStep : Volume - FaderStep;
-  WriteControl(*VolumeControl, Next);
+  WriteControl(Mixer(VolumeControl), Next);
   PaintBarAlone(Next);
 }
 
@@ -298,12 +304,13 @@ void TimeWheelStep() {
 // ---- Where the time of a step goes ----
 
 void TimeMixerCalls() {
-  const DWORD Start = ReadControl(*VolumeControl);
-  TimeAlone("part.mixer_read", PartRepeats,
-            [&] { return TimePerRun(MixerReadBatch, [&](int) { ReadControl(*VolumeControl); }); });
+  const DWORD Start = ReadControl(Mixer(VolumeControl));
+  TimeAlone("part.mixer_read", PartRepeats, [&] {
+    return TimePerRun(MixerReadBatch, [&](int) { ReadControl(Mixer(VolumeControl)); });
+  });
   TimeAlone("part.mixer_write", PartRepeats, [&] {
     return TimePerRun(MixerWriteBatch, [&](int Run) {
-      WriteControl(*VolumeControl, Run % 2 == 0 ? Start + FaderStep : Start);
+      WriteControl(Mixer(VolumeControl), Run % 2 == 0 ? Start + FaderStep : Start);
     });
   });
   TimeAlone("part.control_get", PartRepeats,
@@ -319,7 +326,7 @@ void TimeMixerCalls() {
     return TimePerRun(SendBatch,
                       [&](int) { SendMessageA(ReceiverWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, 0); });
   });
-  WriteControl(*VolumeControl, FaderMiddle);
+  WriteControl(Mixer(VolumeControl), FaderMiddle);
 }
 
 void TimePaints() {
@@ -405,7 +412,7 @@ void CountCalls() {
   // refresh, with a read of the mute switch.
   std::vector<double> Times;
   for (int Round = 0; Round < PartRepeats; ++Round) {
-    WriteControl(*VolumeControl, Round % 2 == 0 ? FaderMiddle + FaderStep : FaderMiddle);
+    WriteControl(Mixer(VolumeControl), Round % 2 == 0 ? FaderMiddle + FaderStep : FaderMiddle);
     Sleep(NotificationWait);
     MSG Message = {};
     while (PeekMessageA(&Message, MainWindow, MM_MIXM_CONTROL_CHANGE, MM_MIXM_CONTROL_CHANGE,
@@ -487,15 +494,16 @@ void MeasureRepaint() {
 
   // The same two repaints with both mixer objects not ready: the paint then reads
   // nothing from the mixer, and only the drawing is left.
-  VolumeControl->Ready = 0;
-  MuteControl->Ready = 0;
+  Mixer(VolumeControl).Ready = 0;
+  Mixer(MuteControl).Ready = 0;
   TimeRepaints("part.repaint_without_mixer", PartRepeats);
-  VolumeControl->Ready = TnsMixerControl::ReadyTrue;
-  MuteControl->Ready = TnsMixerControl::ReadyTrue;
+  Mixer(VolumeControl).Ready = TnsMixerControl::ReadyTrue;
+  Mixer(MuteControl).Ready = TnsMixerControl::ReadyTrue;
 }
 
 bool ProgramIsRunning() {
-  const bool Bound = VolumeControl && VolumeControl->Ready && MuteControl && MuteControl->Ready;
+  const bool Bound =
+      VolumeControl && Mixer(VolumeControl).Ready && MuteControl && Mixer(MuteControl).Ready;
   ReportInfo("program.mixer_bound", Bound ? "yes" : "no");
   ReportInfo("program.hook_installed", Enabled ? "yes" : "no");
   return MainWindow != nullptr && Bound;

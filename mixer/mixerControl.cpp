@@ -2,10 +2,11 @@
 
 namespace {
 
-// A uniform request: one value for all channels. Asking for more channels than the
-// one-value buffer holds would let the driver write past it, so lines with more
-// than two channels are read and written as one uniform value too.
-constexpr DWORD MaxRequestChannels = 1;
+// Every line is read and written as one uniform value for all its channels: asking
+// for more channels than the one-value buffer holds would let the driver write past
+// it, and a request for 0 channels is refused for any but a custom control, which
+// would leave a mono line's control inert from its first read.
+constexpr DWORD UniformRequestChannels = 1;
 
 MIXERCONTROLDETAILS ValueRequest(DWORD ControlId, DWORD ChannelCount, DWORD *Value) {
   MIXERCONTROLDETAILS Request = {};
@@ -56,9 +57,7 @@ TnsMixerControl::TnsMixerControl(HWND CallbackWindow, DWORD LineComponentType,
     return;
 
   ControlId = Control.dwControlID;
-  ChannelCount = Line.cChannels == 0 ? 0 : Line.cChannels - 1;
-  if (ChannelCount > MaxRequestChannels)
-    ChannelCount = MaxRequestChannels;
+  ChannelCount = UniformRequestChannels;
   Ready = ReadyTrue;
 }
 

@@ -6,22 +6,24 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-class TnsMixerControl {
+#include "audioControl.h"
+
+class TnsMixerControl : public TAudioControl {
 public:
   // Binds ControlType on the destination line of LineComponentType, or on its
   // source line of SourceComponentType when that is not 0. Mixer change
   // notifications for the opened device go to CallbackWindow.
   TnsMixerControl(HWND CallbackWindow, DWORD LineComponentType, DWORD SourceComponentType,
                   DWORD ControlType);
-  virtual ~TnsMixerControl(); // Destroy
+  ~TnsMixerControl() override; // Destroy
 
   TnsMixerControl(const TnsMixerControl &) = delete;
   TnsMixerControl &operator=(const TnsMixerControl &) = delete;
 
   // 0 when not ready or the read fails: a real 0 and a failure look the same.
-  DWORD GetValue();
+  DWORD GetValue() override;
   // Reads before it writes; TRUE when the value was written.
-  BOOL SetValue(DWORD Value);
+  BOOL SetValue(DWORD Value) override;
 
   // All bits set, so that any reader of the field sees a plain nonzero "true".
   static constexpr DWORD ReadyTrue = 0xFFFFFFFF;

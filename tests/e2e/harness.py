@@ -653,6 +653,32 @@ class Session:
                    "the program to reach its message loop")
         return process
 
+    def start_program_on_standin(self):
+        """Starts sonalto.exe on the stand-in for Wine's mmdevapi.dll (bin/standin),
+        the unit tests' fake endpoints, and waits as start_program_and_wait does.
+        The stand-in lies in the prefix's system32, where only a process told
+        "mmdevapi=n" loads it: every other one keeps Wine's builtin."""
+        shutil.copyfile(os.path.join(self.bin_dir, "standin", "mmdevapi.dll"),
+                        os.path.join(self.prefix, "drive_c", "windows", "system32",
+                                     "mmdevapi.dll"))
+        env = dict(self.env, WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";mmdevapi=n")
+        process = subprocess.Popen(["wine", os.path.join(self.bin_dir, "sonalto.exe")], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=self._wine_log)
+        self._programs.append(process)
+        self.wait_for_window(PROGRAM_CLASS)
+        wait_until(lambda: self.send(WM_NULL).get("answered") == "1", 20,
+                   "the program to reach its message loop")
+        return process
+
+    def endpoints(self):
+        """The stand-in's state: {"default", "live", "watchers", "notifications",
+        "devices": [{"volume" (as a fader value), "mute", "writes", "registered"}]}."""
+        records = [{k: number(v) for k, v in r.items() if k != "record"}
+                   for r in self.probe("endpoints")]
+        if not records:
+            raise HarnessError("the program has not loaded the stand-in for mmdevapi.dll")
+        return dict(records[0], devices=records[1:])
+
     def probe(self, *args, check=True):
         """Runs probe.exe and returns its output as a list of record dicts."""
         return parse_records(self.probe_text(*args, check=check))

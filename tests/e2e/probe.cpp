@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "shared.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -383,6 +385,75 @@ int PrintMixer() {
   }
   Close(Mixer);
   return 0;
+}
+
+// ---- The mmdevapi.dll stand-in in the program's process ----
+
+TFakeEndpointShared *MapFakeEndpoints() {
+  static TFakeEndpointShared *Shared;
+  const HANDLE Mapping =
+      Shared ? nullptr : OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, FakeEndpointMapping);
+  if (Mapping != nullptr)
+    Shared = static_cast<TFakeEndpointShared *>(
+        MapViewOfFile(Mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TFakeEndpointShared)));
+  return Shared;
+}
+
+// Volumes as fader values, rounded here on their own rather than by the program's code.
+unsigned long FaderOf(float Scalar) { return static_cast<unsigned long>(Scalar * 65535.0 + 0.5); }
+
+int PrintFakeEndpoints() {
+  const TFakeEndpointShared *Shared = MapFakeEndpoints();
+  if (Shared == nullptr)
+    return 1;
+  const TFakeAudioState &State = Shared->State;
+  std::printf("[endpoints]\ndefault=%ld\nlive=%ld\nwatchers=%ld\nnotifications=%ld\n",
+              State.DefaultDevice, State.LiveObjects, State.DeviceWatchers, State.Notifications);
+  for (const TFakeDeviceState &Device : State.Devices)
+    std::printf("[device]\nvolume=%lu\nmute=%d\nwrites=%ld\nregistered=%ld\n",
+                FaderOf(Device.Scalar), Device.Mute, Device.Writes, Device.Registered);
+  return 0;
+}
+
+// Carried out by the stand-in's own thread; returns once it is done.
+int DriveFakeEndpoints(const TFakeEndpointCommand &Command) {
+  TFakeEndpointShared *Shared = MapFakeEndpoints();
+  const HANDLE Order = OpenEventA(EVENT_MODIFY_STATE, FALSE, FakeEndpointCommandEvent);
+  const HANDLE Done = OpenEventA(SYNCHRONIZE, FALSE, FakeEndpointDoneEvent);
+  if (Shared == nullptr || Order == nullptr || Done == nullptr)
+    return 1;
+  Shared->Command = Command;
+  SetEvent(Order);
+  return WaitForSingleObject(Done, 10000) == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+// The program holds a change notification on the default device alone (on none
+// while there is no device).
+bool BoundTo(const TFakeAudioState &State, LONG Default) {
+  for (LONG Device = 0; Device < FakeDeviceCount; ++Device)
+    if (State.Devices[Device].Registered != (Device == Default ? 1 : 0))
+      return false;
+  return true;
+}
+
+// The default moves to device 1, to none, to device 0, and so on, Count times; after
+// each move the program must have bound the new default within 5 s.
+int CycleFakeDefault(LONG Count) {
+  const TFakeEndpointShared *Shared = MapFakeEndpoints();
+  const LONG Order[] = {1, NoDevice, 0};
+  LONG Done = 0;
+  for (; Shared != nullptr && Done < Count; ++Done) {
+    const LONG Device = Order[Done % 3];
+    if (DriveFakeEndpoints({FakeCommandDefault, Device, 0.0f, FALSE}) != 0)
+      break;
+    const DWORD Start = GetTickCount();
+    while (!BoundTo(Shared->State, Device) && GetTickCount() - Start < 5000)
+      Sleep(1);
+    if (!BoundTo(Shared->State, Device))
+      break;
+  }
+  std::printf("rebinds=%ld\n", Done);
+  return Done == Count ? 0 : 1;
 }
 
 // ---- A timeline of what a user would notice ----
@@ -839,6 +910,8 @@ struct TFloodTarget {
   CREATESTRUCTA Create; // what a sent WM_CREATE points to
 };
 
+constexpr WPARAM DeviceEventBit = 0x8000;
+
 // Parameters fitting the message, so that the program's own handlers get values
 // they could meet (its hotkey ids, mouse message numbers, screen sizes) as well as
 // nonsense.
@@ -863,6 +936,12 @@ void ChooseParameters(const TFloodTarget &Target, UINT Message, TRandom &Random,
   // A device context in wParam is the sender's: the system refuses to carry it.
   if (Message == WM_PAINT && Fitting)
     WParam = 0;
+  // For device events (bit 15 of wParam) the system copies the record lParam points
+  // to, as long as the record's own size field says: a random address either faults
+  // in the sender or asks for a copy larger than the window server takes, and the
+  // probe dies, whatever the program does.
+  if (Message == WM_DEVICECHANGE)
+    WParam &= ~static_cast<WPARAM>(DeviceEventBit);
 }
 
 // One random message number: half of them the program's own, the rest from the
@@ -1376,7 +1455,11 @@ int Usage() {
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
                        "       probe monitors\n"
-                       "       probe manifest PROGRAM\n");
+                       "       probe manifest PROGRAM\n"
+                       "       probe endpoints\n"
+                       "       probe endpoint-change DEVICE VOLUME MUTE\n"
+                       "       probe endpoint-default DEVICE\n"
+                       "       probe endpoint-cycle COUNT\n");
   return 2;
 }
 
@@ -1412,6 +1495,16 @@ int main(int argc, char **argv) {
     return RedrawTray();
   if (Command == "mixer")
     return PrintMixer();
+  if (Command == "endpoints")
+    return PrintFakeEndpoints();
+  if (Command == "endpoint-change" && argc >= 5)
+    return DriveFakeEndpoints({FakeCommandChange, std::atol(argv[2]),
+                               static_cast<float>(std::atol(argv[3]) / 65535.0),
+                               std::atoi(argv[4])});
+  if (Command == "endpoint-cycle" && argc >= 3)
+    return CycleFakeDefault(std::atol(argv[2]));
+  if (Command == "endpoint-default" && argc >= 3)
+    return DriveFakeEndpoints({FakeCommandDefault, std::atol(argv[2]), 0.0f, FALSE});
   if (Command == "watch" && argc >= 3)
     return Watch(argv[2]);
   if (Command == "desktop")

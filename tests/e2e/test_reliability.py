@@ -30,6 +30,8 @@ FLOOD_COUNT = 30000   # random messages, about half sent and half posted
 HOOK_FORGERIES = 2000
 LONG_RUN = {"volume steps": 10000, "mute toggles": 1000, "on/off toggles": 200,
             "menu openings": 100}
+REBINDS = 300         # default device changes, each a full rebinding (a multiple of 3)
+REBIND_WARM_UP = 30
 WARM_UP = {"volume steps": 200, "mute toggles": 20, "on/off toggles": 4, "menu openings": 4}
 
 WM_DISPLAYCHANGE = 0x007E
@@ -423,6 +425,37 @@ class ReliabilityTest(unittest.TestCase):
             self.assertHotkeyShowsKnownVolume(s)
             s.key("ctrl+alt+m")
             s.wait_for_display(STEP, "Mute")
+            s.send(h.WM_CLOSE)
+            self.assertEqual(s.wait_exit(program), 0)
+
+    def test_hundreds_of_default_device_changes_on_the_endpoint_leak_nothing(self):
+        """On the stand-in for mmdevapi.dll (test_endpoint.py): the default device
+        moves to the other one, goes away and comes back, each time bound anew."""
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            program = s.start_program_on_standin()
+            s.start_desktop()
+            self.assertEqual(run_probe(s, "endpoint-cycle", REBIND_WARM_UP)[0], 0)
+            before = resources(s)
+            started = time.monotonic()
+            code, answer = run_probe(s, "endpoint-cycle", REBINDS)
+            seconds = time.monotonic() - started
+            self.assertEqual((code, answer), (0, {"rebinds": str(REBINDS)}))
+            after = resources(s)
+            figure("rebinds", "default device changes", f"{REBINDS} in {seconds:.1f} s")
+            for key, name in RESOURCE_NAMES.items():
+                figure("rebinds", f"{name} before/after", f"{before.get(key)} / {after.get(key)}")
+            for key, allowed in ALLOWANCE.items():
+                self.assertLessEqual(after[key] - before[key], allowed,
+                                     f"{RESOURCE_NAMES[key]} grew from {before[key]} to "
+                                     f"{after[key]}")
+            # Bound to device 0 again, holding only the enumerator and its endpoint.
+            state = s.endpoints()
+            figure("rebinds", "fake COM objects alive after", state["live"])
+            self.assertEqual((state["live"], state["watchers"], state["default"]), (2, 1, 0))
+            before_step = state["devices"][0]["volume"]
+            s.key("ctrl+alt+Prior")
+            h.wait_until(lambda: s.endpoints()["devices"][0]["volume"] == before_step + STEP, 5,
+                         "a volume step on the device bound last")
             s.send(h.WM_CLOSE)
             self.assertEqual(s.wait_exit(program), 0)
 

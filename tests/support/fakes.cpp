@@ -5,10 +5,14 @@
 
 TFakeMixer FakeMixer;
 TFakePlatform Fake;
+TFakeAudioState FakeEndpoints;
 
 void ResetFakes() {
   FakeMixer = TFakeMixer();
   Fake = TFakePlatform();
+  ResetFakeAudio(FakeEndpoints);
+  FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG;
+  FakeAudio = &FakeEndpoints;
 }
 
 std::vector<std::string> TFakeMixer::Functions() const {
@@ -288,6 +292,26 @@ BOOL WINAPI FakeTrackPopupMenuEx(HMENU Menu, UINT Flags, int X, int Y, HWND Owne
   return static_cast<BOOL>(Fake.MenuChoice);
 }
 
+HRESULT WINAPI FakeCoInitializeEx(LPVOID, DWORD Model) {
+  ++Fake.ComInitialised;
+  Fake.ComModel = Model;
+  return S_OK;
+}
+
+void WINAPI FakeCoUninitialize() {
+  --Fake.ComInitialised;
+  Fake.LiveAtUninitialize.push_back(FakeEndpoints.LiveObjects);
+}
+
+HRESULT WINAPI FakeCoCreateInstance(REFCLSID Class, LPUNKNOWN Outer, DWORD Context, REFIID Id,
+                                    LPVOID *Object) {
+  static const auto Real =
+      RealFunction<decltype(&CoCreateInstance)>("ole32.dll", "CoCreateInstance");
+  if (Class == __uuidof(MMDeviceEnumerator))
+    return CreateFakeEnumerator(Id, Object);
+  return Real(Class, Outer, Context, Id, Object);
+}
+
 } // namespace
 
 // The import slots. A call through __imp__Name lands in the fake above instead of
@@ -324,3 +348,6 @@ IMPORT_SLOT("__imp__ModifyMenuA@20", FakeModifyMenuA)
 IMPORT_SLOT("__imp__GetCursorPos@4", FakeGetCursorPos)
 IMPORT_SLOT("__imp__SetForegroundWindow@4", FakeSetForegroundWindow)
 IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)
+IMPORT_SLOT("__imp__CoInitializeEx@8", FakeCoInitializeEx)
+IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
+IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_endpoint.h"
+
 // A mixer call with the arguments the tests check; fields a call does not have stay 0.
 struct TMixerCall {
   std::string Function;
@@ -121,6 +123,9 @@ struct TFakePlatform {
   std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one
   std::vector<TPopupMenuCall> PopupMenus; // TrackPopupMenuEx, never shown
   UINT MenuChoice = 0;                    // the command the popup menu returns
+  int ComInitialised = 0;                 // CoInitializeEx calls not yet balanced by CoUninitialize
+  DWORD ComModel = 0;
+  std::vector<LONG> LiveAtUninitialize; // fake audio objects alive at each CoUninitialize
   // The order of the mixer open and close, hook, hotkey, timer, tray, menu and box calls,
   // by function name.
   std::vector<std::string> Sequence;
@@ -128,5 +133,8 @@ struct TFakePlatform {
 
 extern TFakeMixer FakeMixer;
 extern TFakePlatform Fake;
+// The endpoints the program finds; by default none (no enumerator, as on XP), so the
+// program takes the fake mixer.
+extern TFakeAudioState FakeEndpoints;
 
 void ResetFakes();

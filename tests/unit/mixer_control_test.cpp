@@ -278,12 +278,14 @@ std::vector<DWORD> RequestedChannels(DWORD LineChannels) {
   return Channels;
 }
 
-TEST_F(MixerChannels, OneChannelLineAsksForNoExtraChannel) {
-  EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), RequestedChannels(1));
+// A request for 0 channels is refused for a fader or a switch: a mono line that asked
+// for 0 would fail its first read and stay inert for good.
+TEST_F(MixerChannels, OneChannelLineAsksForOneUniformValue) {
+  EXPECT_EQ((std::vector<DWORD>{1, 1, 1}), RequestedChannels(1));
 }
 
-TEST_F(MixerChannels, LineReportingNoChannelsAsksForZero) {
-  EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), RequestedChannels(0));
+TEST_F(MixerChannels, LineReportingNoChannelsAsksForOne) {
+  EXPECT_EQ((std::vector<DWORD>{1, 1, 1}), RequestedChannels(0));
 }
 
 TEST_F(MixerChannels, TwoChannelLineAsksForOne) {

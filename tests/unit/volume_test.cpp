@@ -2,6 +2,7 @@
 // mute toggle, run in the started program against the fake mixer and tick count.
 #include "fakes.h"
 #include "main.h"
+#include "mixerControl.h"
 #include "program.h"
 
 #include <algorithm>
@@ -256,9 +257,10 @@ TEST_F(TToggleMute, RecordsTheTimeAndShowsTheDisplayButLeavesTheStep) {
 
 TEST_F(TToggleMute, UnboundMuteControlMakesNoMixerCallYetRecordsTheTimeAndShows) {
   FakeMixer.ControlIds.erase(MIXERCONTROL_CONTROLTYPE_MUTE);
-  MuteControl.emplace(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
-                      MIXERCONTROL_CONTROLTYPE_MUTE);
-  ASSERT_EQ(0u, MuteControl->Ready);
+  auto Unbound = std::make_unique<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
+                                                   0, MIXERCONTROL_CONTROLTYPE_MUTE);
+  ASSERT_EQ(0u, Unbound->Ready);
+  MuteControl = std::move(Unbound);
   FakeMixer.Calls.clear();
   Fake.TickCount = 777777;
   ToggleMute();

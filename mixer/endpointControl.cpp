@@ -1,0 +1,47 @@
+#include "endpointControl.h"
+
+#include <audioclient.h>
+
+#include <utility>
+
+#include "endpointScale.h"
+
+// {5E6C1A3B-27D4-4F0B-9A61-3C8D0E7B52A9}
+const GUID TEndpointControl::ChangeContext = {
+    0x5e6c1a3b, 0x27d4, 0x4f0b, {0x9a, 0x61, 0x3c, 0x8d, 0x0e, 0x7b, 0x52, 0xa9}};
+
+TEndpointControl::TEndpointControl(TComPtr<IAudioEndpointVolume> Bound, TEndpointKind Which,
+                                   HWND Window, UINT Message)
+    : Endpoint(std::move(Bound)), Kind(Which), RebindWindow(Window), RebindMessage(Message) {}
+
+// S_FALSE (nothing changed) is success. A device that went away is not this
+// control's fault: the window binds both controls anew to whatever is the default
+// now. Any other failure leaves the control inert for good.
+bool TEndpointControl::Succeeded(HRESULT Result) {
+  if (SUCCEEDED(Result))
+    return true;
+  Ready = false;
+  if (Result == AUDCLNT_E_DEVICE_INVALIDATED)
+    PostMessageA(RebindWindow, RebindMessage, 0, 0);
+  return false;
+}
+
+DWORD TEndpointControl::GetValue() {
+  if (!Ready)
+    return 0;
+  if (Kind == TEndpointKind::Mute) {
+    BOOL Mute = FALSE;
+    return Succeeded(Endpoint->GetMute(&Mute)) && Mute ? 1 : 0;
+  }
+  float Scalar = 0.0f;
+  return Succeeded(Endpoint->GetMasterVolumeLevelScalar(&Scalar)) ? ScalarToFader(Scalar) : 0;
+}
+
+// The master level, not the channels': the balance between them stays as it was.
+BOOL TEndpointControl::SetValue(DWORD Value) {
+  if (!Ready)
+    return FALSE;
+  if (Kind == TEndpointKind::Mute)
+    return Succeeded(Endpoint->SetMute(Value != 0, &ChangeContext));
+  return Succeeded(Endpoint->SetMasterVolumeLevelScalar(FaderToScalar(Value), &ChangeContext));
+}

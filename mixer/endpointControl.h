@@ -1,0 +1,36 @@
+// The master volume or the mute of one audio endpoint (Vista and later). Changes,
+// the program's own included, are reported by the endpoint's own callback, which
+// TEndpointSession registers; this object only reads and writes.
+#pragma once
+
+#include <windows.h>
+
+#include <endpointvolume.h>
+
+#include "audioControl.h"
+#include "comPtr.h"
+
+enum class TEndpointKind { Volume, Mute };
+
+class TEndpointControl : public TAudioControl {
+public:
+  // A device that goes away mid-call is reported to RebindWindow as RebindMessage.
+  TEndpointControl(TComPtr<IAudioEndpointVolume> Endpoint, TEndpointKind Kind, HWND RebindWindow,
+                   UINT RebindMessage);
+
+  DWORD GetValue() override;
+  BOOL SetValue(DWORD Value) override;
+
+  // Passed with every write, so a change notification tells the program's own
+  // changes from others'.
+  static const GUID ChangeContext;
+
+private:
+  bool Succeeded(HRESULT Result);
+
+  TComPtr<IAudioEndpointVolume> Endpoint;
+  TEndpointKind Kind;
+  HWND RebindWindow;
+  UINT RebindMessage;
+  bool Ready = true; // false for good after a failed call, as the mixer's controls
+};

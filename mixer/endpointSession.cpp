@@ -1,0 +1,132 @@
+#include "endpointSession.h"
+
+#include "endpointControl.h"
+
+namespace {
+
+// The reference count of an object the system calls from its own threads.
+template <typename TInterface> class TPostingCallback : public TInterface {
+public:
+  TPostingCallback(HWND Target, UINT Posted) : Window(Target), Message(Posted) {}
+  virtual ~TPostingCallback() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void **Object) override {
+    if (Id == __uuidof(IUnknown) || Id == __uuidof(TInterface)) {
+      AddRef();
+      *Object = static_cast<TInterface *>(this);
+      return S_OK;
+    }
+    *Object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&References));
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG Left = InterlockedDecrement(&References);
+    if (Left == 0)
+      delete this;
+    return static_cast<ULONG>(Left);
+  }
+
+protected:
+  void Post() const { PostMessageA(Window, Message, 0, 0); }
+
+private:
+  LONG References = 1;
+  HWND Window;
+  UINT Message;
+};
+
+class TVolumeWatcher : public TPostingCallback<IAudioEndpointVolumeCallback> {
+public:
+  using TPostingCallback::TPostingCallback;
+  HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
+    Post();
+    return S_OK;
+  }
+};
+
+// Only the console role's default render device matters: a device that goes away
+// while default is followed by a change of the default (to none, or to another).
+class TDeviceWatcher : public TPostingCallback<IMMNotificationClient> {
+public:
+  using TPostingCallback::TPostingCallback;
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow Flow, ERole Role, LPCWSTR) override {
+    if (Flow == eRender && Role == eConsole)
+      Post();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
+    return S_OK;
+  }
+};
+
+// Wine's endpoint reads 1.0 for ever and refuses every write; only writing tells.
+bool TakesItsOwnValueBack(IAudioEndpointVolume &Endpoint) {
+  float Scalar = 0.0f;
+  return SUCCEEDED(Endpoint.GetMasterVolumeLevelScalar(&Scalar)) &&
+         SUCCEEDED(Endpoint.SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext));
+}
+
+} // namespace
+
+bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
+  Window = Notified;
+  ChangeMessage = Change;
+  if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                              __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid())))
+    return false;
+  TComPtr<IAudioEndpointVolume> Probe;
+  const HRESULT Found = ActivateDefault(Probe);
+  // No output device at the moment is no reason to give up: one plugged in later
+  // is picked up through the device notifications.
+  if (Found != E_NOTFOUND && (FAILED(Found) || !TakesItsOwnValueBack(*Probe.Get()))) {
+    Enumerator.Reset();
+    return false;
+  }
+  auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new TDeviceWatcher(Window, Rebind));
+  if (SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
+    DeviceWatcher = Watcher;
+  return true;
+}
+
+HRESULT TEndpointSession::ActivateDefault(TComPtr<IAudioEndpointVolume> &Found) {
+  TComPtr<IMMDevice> Device;
+  HRESULT Result = Enumerator->GetDefaultAudioEndpoint(eRender, eConsole, Device.Out());
+  if (SUCCEEDED(Result))
+    Result = Device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_INPROC_SERVER, nullptr,
+                              Found.OutVoid());
+  return Result;
+}
+
+TComPtr<IAudioEndpointVolume> TEndpointSession::BindDefault() {
+  Unbind();
+  TComPtr<IAudioEndpointVolume> Found;
+  if (!Enumerator || FAILED(ActivateDefault(Found)))
+    return {};
+  auto Watcher =
+      TComPtr<IAudioEndpointVolumeCallback>::Adopt(new TVolumeWatcher(Window, ChangeMessage));
+  if (SUCCEEDED(Found->RegisterControlChangeNotify(Watcher.Get())))
+    VolumeWatcher = Watcher;
+  Endpoint = Found;
+  return Found;
+}
+
+void TEndpointSession::Unbind() {
+  if (VolumeWatcher)
+    Endpoint->UnregisterControlChangeNotify(VolumeWatcher.Get());
+  VolumeWatcher.Reset();
+  Endpoint.Reset();
+}
+
+void TEndpointSession::Close() {
+  Unbind();
+  if (DeviceWatcher)
+    Enumerator->UnregisterEndpointNotificationCallback(DeviceWatcher.Get());
+  DeviceWatcher.Reset();
+  Enumerator.Reset();
+}

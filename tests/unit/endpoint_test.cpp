@@ -1,0 +1,236 @@
+// The endpoint of Vista and later against fake endpoints: which way the program
+// chooses at start-up, the values it reads and writes, the notifications the system
+// makes on its own threads, the default device changing or going away, and the
+// release of everything at shutdown.
+#include "endpointControl.h"
+#include "endpointScale.h"
+#include "fakes.h"
+#include "main.h"
+#include "program.h"
+#include "resource.h"
+
+#include <audioclient.h>
+
+#include <functional>
+#include <thread>
+
+namespace {
+
+constexpr LONG Other = 1; // the second fake device
+
+// A call the system makes on a thread of its own.
+void FromAnotherThread(const std::function<void()> &Call) { std::thread(Call).join(); }
+
+int Queued(UINT Message) {
+  int Count = 0;
+  MSG Found = {};
+  while (PeekMessageA(&Found, nullptr, Message, Message, PM_REMOVE))
+    ++Count;
+  return Count;
+}
+
+bool OnTheMixer() { return FakeMixer.Count("mixerOpen") == 2 && FakeMixer.OpenHandles == 2; }
+
+// Everything the program took from the endpoints has been given back.
+void ExpectAllReleased() {
+  EXPECT_EQ(0, FakeEndpoints.LiveObjects);
+  EXPECT_EQ(0, FakeEndpoints.DeviceWatchers);
+  for (const TFakeDeviceState &Device : FakeEndpoints.Devices)
+    EXPECT_EQ(0, Device.Registered);
+}
+
+class TEndpointTest : public testing::Test {
+protected:
+  void SetUp() override {
+    Start([] {});
+  }
+  void TearDown() override { StopProgram(); }
+
+  static void Start(const std::function<void()> &Arrange) {
+    StartProgram([&] {
+      FakeEndpoints.CreateResult = S_OK;
+      Arrange();
+    });
+  }
+  static void Restart(const std::function<void()> &Arrange) {
+    StopProgram();
+    Start(Arrange);
+  }
+};
+
+// The controls alone, on fake endpoints without the program.
+class EndpointValues : public testing::Test {
+protected:
+  void SetUp() override {
+    ResetFakes();
+    FakeEndpoints.CreateResult = S_OK;
+  }
+};
+
+using EndpointChoice = TEndpointTest;
+using EndpointNotifications = TEndpointTest;
+using EndpointDevices = TEndpointTest;
+
+TEST_F(EndpointChoice, WorkingEndpointIsUsedAndTheMixerNeverOpened) {
+  EXPECT_EQ(DWORD{COINIT_APARTMENTTHREADED}, Fake.ComModel);
+  EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+  ASSERT_TRUE(VolumeControl && MuteControl);
+  EXPECT_EQ(32768u, VolumeControl->GetValue());
+  // The trial wrote the endpoint's own value back, changing nothing.
+  EXPECT_EQ(1, FakeEndpoints.Devices[0].Writes);
+  EXPECT_EQ(0.5f, FakeEndpoints.Devices[0].Scalar);
+  EXPECT_EQ(1, FakeEndpoints.DeviceWatchers);
+  EXPECT_EQ(1, FakeEndpoints.Devices[0].Registered);
+}
+
+TEST_F(EndpointChoice, EachFailureTakesTheMixerAndReleasesEverything) {
+  const std::function<void()> Failures[] = {
+      [] { FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG; },      // XP: no enumerator
+      [] { FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; },        // Wine 8
+      [] { FakeEndpoints.ActivateResult = E_FAIL; },                 // no volume interface
+      [] { FakeEndpoints.Devices[0].CallResult = E_ACCESSDENIED; }}; // unreadable
+  for (const auto &Failure : Failures) {
+    Restart(Failure);
+    EXPECT_TRUE(OnTheMixer());
+    ExpectAllReleased();
+    EXPECT_EQ(0.5f, FakeEndpoints.Devices[0].Scalar);
+    // Only the endpoint asks for a rebinding; another process's message changes nothing.
+    const TAudioControl *Before = VolumeControl.get();
+    SendMessageA(MainWindow, WM_ENDPOINTREBIND, 0, 0);
+    EXPECT_EQ(Before, VolumeControl.get());
+  }
+}
+
+TEST_F(EndpointChoice, NoDeviceAtStartStaysOnTheEndpointWithAbsentControls) {
+  Restart([] { FakeEndpoints.DefaultDevice = NoDevice; });
+  EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+  EXPECT_FALSE(VolumeControl);
+  EXPECT_FALSE(MuteControl);
+  EXPECT_EQ(1, FakeEndpoints.DeviceWatchers);
+  PumpMessages();
+  EXPECT_EQ(IDI_ENMUTEON, TrayImage()); // as for an absent mute switch
+  VolumeUp();
+  ToggleMute();
+
+  FromAnotherThread([] { FakeSetDefaultDevice(0); });
+  PumpMessages();
+  ASSERT_TRUE(VolumeControl && MuteControl);
+  EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
+}
+
+// A control on the fake default endpoint, with no notification registered.
+TEndpointControl ControlOf(TEndpointKind Kind) {
+  TComPtr<IMMDeviceEnumerator> Enumerator;
+  TComPtr<IMMDevice> Device;
+  TComPtr<IAudioEndpointVolume> Endpoint;
+  CreateFakeEnumerator(__uuidof(IMMDeviceEnumerator), Enumerator.OutVoid());
+  Enumerator->GetDefaultAudioEndpoint(eRender, eConsole, Device.Out());
+  Device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_INPROC_SERVER, nullptr,
+                   Endpoint.OutVoid());
+  return TEndpointControl(Endpoint, Kind, nullptr, WM_ENDPOINTREBIND);
+}
+
+TEST_F(EndpointValues, EveryFaderValueReadsBackAsWrittenAndUnchangedWritesSucceed) {
+  TEndpointControl Volume = ControlOf(TEndpointKind::Volume);
+  DWORD Wrong = 0;
+  for (DWORD Value = 0; Value <= FaderTop; ++Value)
+    if (!Volume.SetValue(Value) || Volume.GetValue() != Value)
+      ++Wrong;
+  EXPECT_EQ(0u, Wrong);
+  EXPECT_EQ(1.0f, FakeEndpoints.Devices[0].Scalar);
+  EXPECT_TRUE(Volume.SetValue(FaderTop)); // S_FALSE: nothing changed
+  EXPECT_EQ(TEndpointControl::ChangeContext, FakeEndpoints.Devices[0].LastContext);
+
+  TEndpointControl Mute = ControlOf(TEndpointKind::Mute);
+  EXPECT_TRUE(Mute.SetValue(Muted));
+  EXPECT_TRUE(Mute.SetValue(Muted));
+  EXPECT_EQ(Muted, Mute.GetValue());
+  EXPECT_TRUE(Mute.SetValue(Unmuted));
+  EXPECT_EQ(Unmuted, Mute.GetValue());
+}
+
+TEST_F(EndpointValues, FailedCallOtherThanALostDeviceSwitchesTheControlOff) {
+  TEndpointControl Volume = ControlOf(TEndpointKind::Volume);
+  FakeEndpoints.Devices[0].CallResult = E_FAIL;
+  EXPECT_FALSE(Volume.SetValue(100));
+  FakeEndpoints.Devices[0].CallResult = S_OK;
+  EXPECT_EQ(0u, Volume.GetValue());
+  EXPECT_FALSE(Volume.SetValue(100));
+  EXPECT_EQ(0.5f, FakeEndpoints.Devices[0].Scalar);
+  EXPECT_EQ(0, Queued(WM_ENDPOINTREBIND));
+}
+
+TEST_F(EndpointNotifications, ChangeFromAnotherThreadIsOnlyPostedThenTurnsTheTray) {
+  PumpMessages();
+  ASSERT_EQ(IDI_ENMUTEOFF, TrayImage());
+  const size_t TrayCalls = Fake.TrayCalls.size();
+  FromAnotherThread([] { FakeExternalChange(0, 0.25f, TRUE); });
+  EXPECT_EQ(TrayCalls, Fake.TrayCalls.size());
+  MSG Posted = {};
+  EXPECT_TRUE(PeekMessageA(&Posted, MainWindow, WM_ENDPOINTCHANGE, WM_ENDPOINTCHANGE, PM_NOREMOVE));
+  PumpMessages();
+  EXPECT_EQ(IDI_ENMUTEON, TrayImage());
+  EXPECT_EQ(16384u, VolumeControl->GetValue());
+}
+
+TEST_F(EndpointNotifications, OwnMuteToggleTurnsTheTrayThroughItsNotification) {
+  PumpMessages();
+  const size_t TrayCalls = Fake.TrayCalls.size();
+  ToggleMute();
+  EXPECT_EQ(TEndpointControl::ChangeContext, FakeEndpoints.Devices[0].LastContext);
+  EXPECT_EQ(TRUE, FakeEndpoints.Devices[0].Mute);
+  PumpMessages();
+  EXPECT_EQ(TrayCalls + 1, Fake.TrayCalls.size());
+  EXPECT_EQ(IDI_ENMUTEON, TrayImage());
+}
+
+TEST_F(EndpointDevices, NewDefaultMovesTheNextChangeToIt) {
+  FromAnotherThread([] { FakeSetDefaultDevice(Other); });
+  EXPECT_EQ(1, Queued(WM_ENDPOINTREBIND)); // the console role's change only
+  SendMessageA(MainWindow, WM_ENDPOINTREBIND, 0, 0);
+  EXPECT_EQ(0, FakeEndpoints.Devices[0].Registered);
+  EXPECT_EQ(1, FakeEndpoints.Devices[Other].Registered);
+  VolumeDown();
+  EXPECT_EQ(0.5f, FakeEndpoints.Devices[0].Scalar);
+  EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[Other].Scalar));
+}
+
+TEST_F(EndpointDevices, LossLeavesTheControlsAbsentUntilADeviceReturns) {
+  FromAnotherThread([] { FakeSetDefaultDevice(NoDevice); });
+  PumpMessages();
+  EXPECT_FALSE(VolumeControl);
+  EXPECT_FALSE(MuteControl);
+  EXPECT_EQ(IDI_ENMUTEON, TrayImage());
+  EXPECT_EQ(1, FakeEndpoints.LiveObjects); // the enumerator alone
+
+  FromAnotherThread([] { FakeSetDefaultDevice(0); });
+  PumpMessages();
+  ASSERT_TRUE(VolumeControl && MuteControl);
+  ToggleMute();
+  EXPECT_EQ(TRUE, FakeEndpoints.Devices[0].Mute);
+}
+
+TEST_F(EndpointDevices, LostDeviceInTheMiddleOfACallRebindsInsteadOfSwitchingOff) {
+  FakeEndpoints.Devices[0].CallResult = AUDCLNT_E_DEVICE_INVALIDATED;
+  FakeEndpoints.DefaultDevice = Other;
+  EXPECT_EQ(0u, VolumeControl->GetValue());
+  PumpMessages();
+  VolumeDown();
+  EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[Other].Scalar));
+}
+
+TEST_F(EndpointDevices, ShutdownAfterManyRebindsReleasesEverythingBeforeCom) {
+  for (int Rebind = 0; Rebind < 300; ++Rebind) {
+    FakeSetDefaultDevice(Rebind % 3 == 2 ? NoDevice : Rebind % 2);
+    PumpMessages();
+  }
+  FakeSetDefaultDevice(0);
+  PumpMessages();
+  EXPECT_EQ(2, FakeEndpoints.LiveObjects); // the enumerator and the bound endpoint
+  StopProgram();
+  ExpectAllReleased();
+  EXPECT_EQ(std::vector<LONG>{0}, Fake.LiveAtUninitialize);
+  EXPECT_EQ(0, Fake.ComInitialised);
+}
+
+} // namespace
