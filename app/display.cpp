@@ -1,5 +1,5 @@
-// The on-screen display: MainWindow itself, a 150x60 topmost popup that shows the
-// volume as a green bar and the mute state as text.
+// The on-screen display: MainWindow itself, a 150x60 topmost popup (at 96 DPI) that
+// shows the volume as a green bar and the mute state as text.
 #include "main.h"
 
 #include <cmath>
@@ -8,6 +8,8 @@ HBRUSH BackgroundBrush;
 HBRUSH BarBrush;
 HPEN FramePen;
 RECT BarRect;
+UINT DisplayDpi = DefaultDpi;
+HFONT LabelFont;
 
 namespace {
 
@@ -24,16 +26,28 @@ constexpr char UnmutedLabel[] = "ON";
 constexpr POINT VolumeLabelAt = {10, 5};
 constexpr POINT MutedLabelAt = {100, 5};
 constexpr POINT UnmutedLabelAt = {110, 5};
+constexpr int FrameWidth = 1;
+// The height of the platform's default font at 96 DPI, and a face that every
+// Windows maps to an outline font, so the text stays crisp at any size.
+constexpr int LabelFontHeight = 16;
+constexpr char LabelFontFace[] = "MS Shell Dlg";
+
+constexpr int MDT_EFFECTIVE_DPI = 0;
+using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
+const auto GetDpiForMonitor =
+    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
 
 template <int Size> void WriteLabel(HDC Dc, POINT At, const char (&Text)[Size]) {
-  TextOutA(Dc, At.x, At.y, Text, Size - 1);
+  TextOutA(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);
 }
 
-// The frame lies one pixel outside BarRect; its inside is filled with the default
-// white brush, so the empty part of the bar is white.
+// The frame lies outside BarRect; its inside is filled with the default white
+// brush, so the empty part of the bar is white. A frame wider than the pen's one
+// pixel looks the same, as the pen is white too.
 void PaintBar(HDC Dc) {
   RECT Work = BarRect;
-  Rectangle(Dc, Work.left - 1, Work.top - 1, Work.right + 1, Work.bottom + 1);
+  const int Frame = ScaleForDpi(FrameWidth);
+  Rectangle(Dc, Work.left - Frame, Work.top - Frame, Work.right + Frame, Work.bottom + Frame);
   if (!VolumeControl)
     return;
   const DWORD Volume = VolumeControl->GetValue();
@@ -42,6 +56,8 @@ void PaintBar(HDC Dc) {
 }
 
 void PaintLabels(HDC Dc) {
+  if (LabelFont != nullptr)
+    SelectObject(Dc, LabelFont);
   SetBkMode(Dc, TRANSPARENT);
   SetTextColor(Dc, TextColour);
   WriteLabel(Dc, VolumeLabelAt, VolumeLabel);
@@ -53,6 +69,27 @@ void PaintLabels(HDC Dc) {
     WriteLabel(Dc, UnmutedLabelAt, UnmutedLabel);
 }
 
+// The label font for DisplayDpi; the one it replaces is selected in no device
+// context, since painting selects it only between BeginPaint and EndPaint.
+void SetLabelFont() {
+  if (LabelFont != nullptr)
+    DeleteObject(LabelFont);
+  LabelFont = nullptr;
+  if (DisplayDpi == DefaultDpi)
+    return;
+  LOGFONTA Font = {};
+  Font.lfHeight = ScaleForDpi(LabelFontHeight);
+  Font.lfWeight = FW_BOLD;
+  Font.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynA(Font.lfFaceName, LabelFontFace, LF_FACESIZE);
+  LabelFont = CreateFontIndirectA(&Font);
+}
+
+// Above every topmost window that appeared after it, without taking the focus.
+void RaiseDisplay() {
+  SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+}
+
 } // namespace
 
 void CreateDisplayObjects() {
@@ -61,7 +98,41 @@ void CreateDisplayObjects() {
   FramePen = CreatePen(PS_SOLID, 1, FrameColour);
 }
 
-void SetBarRect() { BarRect = BarBounds; }
+void SetBarRect() {
+  BarRect = RECT{ScaleForDpi(BarBounds.left), ScaleForDpi(BarBounds.top),
+                 ScaleForDpi(BarBounds.right), ScaleForDpi(BarBounds.bottom)};
+}
+
+// The effective DPI of the primary monitor from Windows 8.1 on; before, the one DPI
+// of the whole system.
+UINT PrimaryMonitorDpi() {
+  UINT DpiX = 0;
+  UINT DpiY = 0;
+  if (GetDpiForMonitor != nullptr &&
+      SUCCEEDED(GetDpiForMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY),
+                                 MDT_EFFECTIVE_DPI, &DpiX, &DpiY)))
+    return DpiX;
+  const HDC Screen = GetDC(nullptr);
+  const int Dpi = GetDeviceCaps(Screen, LOGPIXELSX);
+  ReleaseDC(nullptr, Screen);
+  return Dpi > 0 ? static_cast<UINT>(Dpi) : DefaultDpi;
+}
+
+// The window keeps its place at the primary monitor's top-left corner and only
+// changes its size.
+void SetDisplayDpi(UINT Dpi) {
+  DisplayDpi = Dpi;
+  SetBarRect();
+  SetLabelFont();
+  SetWindowPos(MainWindow, nullptr, 0, 0, ScaleForDpi(DisplayWidth), ScaleForDpi(DisplayHeight),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
+// Rounded half away from zero, the same way for every size and position.
+int ScaleForDpi(int Pixels) {
+  return MulDiv(Pixels, static_cast<int>(DisplayDpi), static_cast<int>(DefaultDpi));
+}
 
 // The width is clamped to the bar: a fader that reports more than 65535 must not
 // paint over the frame or the text.
@@ -81,6 +152,7 @@ void ShowDisplay(TChangeKind Change) {
     ShowWindow(MainWindow, SW_SHOWNOACTIVATE);
     InvalidateRect(MainWindow, nullptr, TRUE);
   }
+  RaiseDisplay();
   // Paint now, before the caller returns, not whenever the queue gets to it.
   SendMessageA(MainWindow, WM_PAINT, 0, 0);
 }

@@ -3,6 +3,10 @@
 
 #include "resource.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0 // Windows 8.1, newer than the headers' target
+#endif
+
 HWND MainWindow;
 DWORD HideDelay;
 int MinStep;
@@ -22,8 +26,6 @@ namespace {
 
 constexpr char MainClassName[] = "Tsonalto";
 constexpr char MainWindowTitle[] = " ";
-constexpr int MainWindowWidth = 150;
-constexpr int MainWindowHeight = 60;
 
 void ShowAlreadyRunning() {
   MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING), LoadResourceString(IDS_EXIT),
@@ -40,11 +42,12 @@ void AssignSettings() {
   BorderWidth = 4;
   ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
   ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+  TakeMonitorLayout();
 }
 
 HWND CreateMainWindow() {
   return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST, MainClassName, MainWindowTitle, WS_POPUP,
-                         0, 0, MainWindowWidth, MainWindowHeight, nullptr, nullptr,
+                         0, 0, DisplayWidth, DisplayHeight, nullptr, nullptr,
                          GetModuleHandleA(nullptr), nullptr);
 }
 
@@ -99,7 +102,7 @@ void InitMainWindow() {
     PostQuitMessage(ExitCode);
     return;
   }
-  SetBarRect();
+  SetDisplayDpi(PrimaryMonitorDpi());
   CreateAudioControls();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
@@ -133,6 +136,10 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     return 0;
   case WM_DISPLAYCHANGE:
     TakeDisplaySize(LParam);
+    return 0;
+  case WM_SETTINGCHANGE:
+  case WM_DPICHANGED:
+    FollowDisplaySettings();
     return 0;
   case WM_TIMER:
     HandleTimer(WParam);
@@ -170,6 +177,19 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
 void TakeDisplaySize(LPARAM LParam) {
   ScreenWidth = LOWORD(LParam);
   ScreenHeight = HIWORD(LParam);
+  FollowDisplaySettings();
+}
+
+// Monitors come and go with display changes, and the scaling of the primary one can
+// change with any of the three messages that lead here.
+void FollowDisplaySettings() {
+  TakeMonitorLayout();
+  const UINT Dpi = PrimaryMonitorDpi();
+  if (Dpi == DisplayDpi)
+    return;
+  SetDisplayDpi(Dpi);
+  // The tray icon is loaded again at the new small-icon size.
+  ModifyTrayIcon();
 }
 
 // Any tick but the tray's retry is the hide timer's, whatever its id.
@@ -195,4 +215,9 @@ TResourceString LoadResourceString(UINT Id) {
   TResourceString String = {};
   LoadStringA(GetModuleHandleA(nullptr), Id, String.Text, sizeof String.Text);
   return String;
+}
+
+void *NewerSystemFunction(const char *Library, const char *Name) {
+  const HMODULE Module = LoadLibraryA(Library);
+  return Module == nullptr ? nullptr : reinterpret_cast<void *>(GetProcAddress(Module, Name));
 }

@@ -51,6 +51,7 @@ int RunMessageLoop();
 LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
 void TakeDisplaySize(LPARAM LParam);
 void HandleTimer(WPARAM Id);
+void FollowDisplaySettings();
 void ShutDown();
 
 // A text of the string table, loaded at each use; long enough for the longest, the
@@ -60,6 +61,10 @@ struct TResourceString {
   operator const char *() const { return Text; }
 };
 TResourceString LoadResourceString(UINT Id);
+
+// A function of a system newer than Windows XP, looked up when the program starts;
+// null where the system lacks it.
+void *NewerSystemFunction(const char *Library, const char *Name);
 
 // ---- Volume controls ----
 
@@ -89,13 +94,24 @@ void ToggleMute();
 
 enum TChangeKind : BYTE { CHANGE_VOLUME = 1, CHANGE_MUTE = 2 };
 
+// Sizes at 96 DPI. The display is drawn for the DPI of the primary monitor, where
+// it sits: at any other every size and position scales by DisplayDpi / 96.
+constexpr int DisplayWidth = 150;
+constexpr int DisplayHeight = 60;
+constexpr UINT DefaultDpi = 96;
+
 extern HBRUSH BackgroundBrush;
 extern HBRUSH BarBrush;
 extern HPEN FramePen;
 extern RECT BarRect;
+extern UINT DisplayDpi;
+extern HFONT LabelFont; // null at 96 DPI: the device context's own font
 
 void CreateDisplayObjects();
 void SetBarRect();
+UINT PrimaryMonitorDpi();
+void SetDisplayDpi(UINT Dpi);
+int ScaleForDpi(int Pixels);
 void ShowDisplay(TChangeKind Change);
 void PaintDisplay(HWND Window);
 void HideDisplayWhenDue();
@@ -126,6 +142,9 @@ static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte r
 extern TNotifyIconDataA TrayIconData;
 extern HICON TrayIconHandle;
 extern char TipText[128]; // what the tip field holds: at most 127 characters
+constexpr int TrayImageCount = 4;
+extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
+extern int TrayImageSize;                // pixels: the small-icon size for DisplayDpi
 
 void FillTrayIconData();
 void AddTrayIcon();
@@ -196,3 +215,12 @@ extern DWORD WheelStepsPending;
 // True when the program acted on the event: the hook library then swallows it.
 bool HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);
 void TakeWheelStep(WPARAM Direction);
+
+// Every monitor but the primary, which is 0, 0, ScreenWidth, ScreenHeight; taken at
+// start-up and at each display change. More than this many is not a desktop anyone
+// has: the rest count as off the desktop.
+constexpr int MaxOtherMonitors = 15;
+extern RECT OtherMonitors[MaxOtherMonitors];
+extern int OtherMonitorCount;
+
+void TakeMonitorLayout();

@@ -7,11 +7,20 @@
 TNotifyIconDataA TrayIconData;
 HICON TrayIconHandle;
 char TipText[128];
+HICON TrayImages[TrayImageCount];
+int TrayImageSize;
 
 namespace {
 
 constexpr UINT TrayIconId = 0;
 constexpr UINT TrayRetryPeriod = 2000; // ms
+constexpr LPCSTR TrayImageNames[TrayImageCount] = {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON,
+                                                   IDI_DIMUTEOFF};
+enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding };
+
+using TGetSystemMetricsForDpi = int(WINAPI *)(int, UINT);
+const auto GetSystemMetricsForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(
+    NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
 
 bool NotifyShell(DWORD Action) {
   return Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData)) != FALSE;
@@ -20,10 +29,36 @@ bool NotifyShell(DWORD Action) {
 // An absent mute control counts as muted; an inert one reads 0, not muted.
 bool IsMuted() { return !MuteControl || MuteControl->GetValue() == Muted; }
 
-LPCSTR TrayImageName() {
+TTrayImage ChooseTrayImage() {
   if (Enabled)
-    return IsMuted() ? IDI_ENMUTEON : IDI_ENMUTEOFF;
-  return IsMuted() ? IDI_DIMUTEON : IDI_DIMUTEOFF;
+    return IsMuted() ? EnabledMuted : EnabledSounding;
+  return IsMuted() ? DisabledMuted : DisabledSounding;
+}
+
+// The small-icon size for the display's DPI from Windows 10 1607 on; before, the
+// one size of the system.
+int SmallIconSize() {
+  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, DisplayDpi)
+                                           : GetSystemMetrics(SM_CXSMICON);
+}
+
+// Loaded at the small-icon size, not shrunk by the shell from the large one; each
+// image once per size. The shell keeps a copy of the icon it was given, so the
+// images of an old size can go as soon as the size changes.
+HICON LoadTrayImage(TTrayImage Image) {
+  const int Size = SmallIconSize();
+  if (Size != TrayImageSize) {
+    for (HICON &Loaded : TrayImages) {
+      if (Loaded != nullptr)
+        DestroyIcon(Loaded);
+      Loaded = nullptr;
+    }
+    TrayImageSize = Size;
+  }
+  if (TrayImages[Image] == nullptr)
+    TrayImages[Image] = static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), TrayImageNames[Image], IMAGE_ICON, Size, Size, 0));
+  return TrayImages[Image];
 }
 
 // Always bounded and terminated, whatever the text.
@@ -37,7 +72,7 @@ void CopyText(char *Target, size_t Size, const char *Source) {
 } // namespace
 
 void FillTrayIconData() {
-  TrayIconHandle = LoadIconA(GetModuleHandleA(nullptr), TrayImageName());
+  TrayIconHandle = LoadTrayImage(ChooseTrayImage());
   TrayIconData.cbSize = sizeof TrayIconData;
   TrayIconData.hWnd = MainWindow;
   TrayIconData.uID = TrayIconId;

@@ -32,7 +32,9 @@ convert -size 256x256 \
 
 # --- Tray icons are pixel art: every pixel is placed on purpose so that the
 # 16x16 images stay crisp, and the ICO containers are written by hand because
-# the tray wants classic 8-bit palette images with a 1-bit AND mask.
+# the tray wants classic 8-bit palette images with a 1-bit AND mask. Each icon
+# also holds the small-icon sizes of 125%, 150% and 200% scaling (20, 24, 32),
+# drawn from the same shapes, so the tray never shows a stretched 16x16.
 python3 - "$tmp" "$res" <<'PY'
 import math, struct, sys
 
@@ -81,12 +83,12 @@ def badge_colour(p, x, y):
     lo, mid, hi = hexrgb(p['badge_lo']), hexrgb(p['badge']), hexrgb(p['badge_hi'])
     return mix(hi, mid, t * 2) if t < 0.5 else mix(mid, lo, (t - 0.5) * 2)
 
-def quarter_arc(r):
+def quarter_arc(r, c=WAVE_C):
     # Midpoint circle, lower-right quadrant only: a clean 1px stroke with no
     # doubled pixels on the diagonal.
     pts, x, y, err = set(), r, 0, 1 - r
     while x >= y:
-        pts |= {(WAVE_C + x, WAVE_C + y), (WAVE_C + y, WAVE_C + x)}
+        pts |= {(c + x, c + y), (c + y, c + x)}
         y += 1
         if err < 0:
             err += 2 * y + 1
@@ -95,38 +97,50 @@ def quarter_arc(r):
             err += 2 * (y - x) + 1
     return pts
 
-def render(p, muted):
-    img = [[None] * 16 for _ in range(16)]
-    in_body = lambda x, y: math.hypot(x - BODY_C, y - BODY_C) <= BODY_R
-    in_badge = lambda x, y: math.hypot(x - BADGE_C, y - BADGE_C) <= BADGE_R
-    for y in range(16):
-        for x in range(16):
+def render(p, muted, size=16):
+    # The shapes are laid out on the 16-pixel grid; k scales them to `size`.
+    k = size / 16
+    img = [[None] * size for _ in range(size)]
+    in_body = lambda x, y: math.hypot(x / k - BODY_C, y / k - BODY_C) <= BODY_R
+    in_badge = lambda x, y: math.hypot(x / k - BADGE_C, y / k - BADGE_C) <= BADGE_R
+    for y in range(size):
+        for x in range(size):
             if coverage(x, y, in_body) >= 0.5:
-                img[y][x] = body_colour(p, x + .5, y + .5)
+                img[y][x] = body_colour(p, (x + .5) / k, (y + .5) / k)
             if muted and coverage(x, y, in_badge) >= 0.5:
-                img[y][x] = badge_colour(p, x + .5, y + .5)
+                img[y][x] = badge_colour(p, (x + .5) / k, (y + .5) / k)
     if not muted:
-        wave = set().union(*(quarter_arc(r) for r in WAVE_R))
+        # From 24 pixels on, each stroke is two pixels wide.
+        radii = [round(r * k) + extra for r in WAVE_R for extra in range(1 + (size >= 24))]
+        wave = set().union(*(quarter_arc(r, round(WAVE_C * k)) for r in radii))
         # Pale strokes disappear on a light taskbar, so they sit in a dark 1px
         # outline; the outline also keeps them apart from the body's own shading.
         for x, y in wave:
             for ex in (x - 1, x, x + 1):
                 for ey in (y - 1, y, y + 1):
-                    if 0 <= ex < 16 and 0 <= ey < 16 and (ex, ey) not in wave:
+                    if 0 <= ex < size and 0 <= ey < size and (ex, ey) not in wave:
                         img[ey][ex] = hexrgb(p['edge'])
         for x, y in wave:
             img[y][x] = hexrgb(p['wave'])
     return img
 
-def ico(width, bits, header_extra, xor_rows, and_rows):
-    # One ICONDIRENTRY pointing at a BITMAPINFOHEADER image; rows are bottom-up
-    # and the bitmap height counts XOR and AND planes together.
+def ico_image(width, bits, header_extra, xor_rows, and_rows, colours_used=0):
+    # A BITMAPINFOHEADER image; rows are bottom-up and the bitmap height counts
+    # XOR and AND planes together.
     body = b''.join(reversed(xor_rows)) + b''.join(reversed(and_rows))
     bih = struct.pack('<IiiHHIIiiII', 40, width, width * 2, 1, bits, 0,
-                      len(body), 0, 0, 0, 0)
-    image = bih + header_extra + body
-    return (struct.pack('<HHH', 0, 1, 1) +
-            struct.pack('<BBBBHHII', width, width, 0, 0, 1, bits, len(image), 22) + image)
+                      len(body), 0, 0, colours_used, 0)
+    return width, bits, bih + header_extra + body
+
+def ico(*images):
+    # One ICONDIRENTRY per image, the images after the directory in its order.
+    offset = 6 + 16 * len(images)
+    entries, data = b'', b''
+    for width, bits, image in images:
+        entries += struct.pack('<BBBBHHII', width, width, 0, 0, 1, bits, len(image),
+                               offset + len(data))
+        data += image
+    return struct.pack('<HHH', 0, 1, len(images)) + entries + data
 
 def and_row(transparent_bits):
     w = len(transparent_bits)
@@ -136,7 +150,7 @@ def and_row(transparent_bits):
     v <<= (-w) % 32
     return v.to_bytes(((w + 31) // 32) * 4, 'big')
 
-def write_8bpp(name, img):
+def image_8bpp(name, img):
     palette = [(0, 0, 0)]           # index 0 is what masked pixels carry
     for row in img:
         for c in row:
@@ -144,11 +158,18 @@ def write_8bpp(name, img):
                 palette.append(c)
     assert len(palette) <= 256, name
     pal = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
-    pal += bytes(4 * (256 - len(palette)))
     xor = [bytes(palette.index(c) if c else 0 for c in row) for row in img]
     mask = [and_row([c is None for c in row]) for row in img]
+    if len(img) == 16:              # the original image, byte for byte: a whole palette
+        return ico_image(16, 8, pal + bytes(4 * (256 - len(palette))), xor, mask)
+    # The larger ones carry only the colours they use, keeping the program small.
+    return ico_image(len(img), 8, pal, xor, mask, len(palette))
+
+def write_8bpp(name, colours, muted):
+    # The 16-pixel image first: it is the one a reader of the file meets first.
     with open(f'{res}/{name}.ico', 'wb') as f:
-        f.write(ico(16, 8, pal, xor, mask))
+        f.write(ico(*(image_8bpp(name, render(colours, muted, size))
+                      for size in (16, 20, 24, 32))))
 
 def write_32bpp(name, rgba, w):
     px = [rgba[i:i + 4] for i in range(0, len(rgba), 4)]
@@ -159,12 +180,12 @@ def write_32bpp(name, rgba, w):
     xor = [b''.join(bytes((p[2], p[1], p[0], p[3])) for p in row) for row in rows]
     mask = [and_row([p[3] == 0 for p in row]) for row in rows]
     with open(f'{res}/{name}.ico', 'wb') as f:
-        f.write(ico(w, 32, b'', xor, mask))
+        f.write(ico(ico_image(w, 32, b'', xor, mask)))
 
-write_8bpp('enmuteon', render(GREEN, True))
-write_8bpp('enmuteoff', render(GREEN, False))
-write_8bpp('dimuteon', render(RED, True))
-write_8bpp('dimuteoff', render(RED, False))
+write_8bpp('enmuteon', GREEN, True)
+write_8bpp('enmuteoff', GREEN, False)
+write_8bpp('dimuteon', RED, True)
+write_8bpp('dimuteoff', RED, False)
 with open(f'{tmp}/sonalto.rgba', 'rb') as f:
     write_32bpp('sonalto', f.read(), 32)
 PY

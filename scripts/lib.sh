@@ -6,7 +6,8 @@ BUILD=${SONALTO_BUILD:-$ROOT/build}
 export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
-  xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3)
+  xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3
+  libxrandr2)
 
 install_packages() {
   local missing=()
@@ -14,11 +15,26 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
       missing+=("$package")
   done
-  [ ${#missing[@]} -eq 0 ] && return
-  echo "Installing ${missing[*]}"
-  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing ${missing[*]}"
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+  fetch_xinerama32
+}
+
+# Wine sees several monitors only through the 32-bit Xinerama library, which wine32
+# does not bring. It is unpacked into the build tree, and the e2e test of two
+# monitors puts it on Wine's library path; installed for the whole system with the
+# 32-bit Xrandr beside it, Wine would report a single monitor.
+XINERAMA32=$BUILD/xinerama32
+fetch_xinerama32() {
+  [ -e "$XINERAMA32/usr/lib/i386-linux-gnu/libXinerama.so.1" ] && return
+  mkdir -p "$XINERAMA32"
+  (cd "$XINERAMA32" && apt-get download -qq libxinerama1:i386 2>/dev/null &&
+    dpkg-deb -x libxinerama1_*_i386.deb . && rm -f libxinerama1_*_i386.deb) ||
+    echo "Could not fetch the 32-bit libXinerama: the test of two monitors will fail" >&2
 }
 
 build() {

@@ -162,21 +162,43 @@ BACKGROUND = (20, 20, 140)
 GREEN = (0, 255, 0)
 WHITE = (255, 255, 255)
 
-DISPLAY_BOX = (0, 0, 150, 60)
-FRAME_BOX = (19, 29, 131, 41)   # the white outline, right and bottom exclusive
-BAR_BOX = (20, 30, 130, 40)     # inside the outline: green, then white
-BAR_WIDTH = 110
 FADER_SPAN = 65536
-# Where each text may put pixels: from its origin to the next text or the bar. The
-# font is the platform's, so only the origin and the colour are fixed.
-TEXT_BOXES = {"Volume": (10, 5, 95, 29), "Mute": (100, 5, 150, 29), "ON": (110, 5, 150, 29)}
 TEXT_MIN_WHITE = 10             # fully white pixels each text has at the least
 
 
-def filled_width(volume):
+class Layout:
+    """The display's boxes (left, top, right, bottom; right and bottom exclusive) at
+    a DPI: at 96 its 150x60 design, at any other every size and position scaled by
+    dpi / 96, rounded half up."""
+
+    def __init__(self, dpi=96):
+        self.dpi = dpi
+        self.display = self.scaled(0, 0, 150, 60)
+        self.bar = self.scaled(20, 30, 130, 40)       # inside the outline: green, then white
+        self.frame_width = self.scaled(1)[0]
+        f = self.frame_width
+        self.frame = (self.bar[0] - f, self.bar[1] - f, self.bar[2] + f, self.bar[3] + f)
+        self.bar_width = self.bar[2] - self.bar[0]
+        # Where each text may put pixels: from its origin to the next text or the
+        # frame. The font is the platform's, so only the origin and the colour are fixed.
+        right, bottom = self.display[2], self.frame[1]
+        self.texts = {"Volume": self.scaled(10, 5, 95) + (bottom,),
+                      "Mute": self.scaled(100, 5) + (right, bottom),
+                      "ON": self.scaled(110, 5) + (right, bottom)}
+
+    def scaled(self, *values):
+        return tuple((v * self.dpi + 48) // 96 for v in values)
+
+
+LAYOUT = Layout()
+DISPLAY_BOX, FRAME_BOX, BAR_BOX, TEXT_BOXES = LAYOUT.display, LAYOUT.frame, LAYOUT.bar, LAYOUT.texts
+BAR_WIDTH = LAYOUT.bar_width
+
+
+def filled_width(volume, bar_width=BAR_WIDTH):
     """Green pixels of the bar for a fader value: volume * 110 / 65536, rounded to
     nearest, ties to even (Python's round of an exact fraction does just that)."""
-    return round(Fraction(volume * BAR_WIDTH, FADER_SPAN))
+    return round(Fraction(volume * bar_width, FADER_SPAN))
 
 
 def inside(x, y, box):
@@ -194,18 +216,20 @@ def is_text_blend(colour):
     return r == g and r > BACKGROUND[0] and abs(b - blue) <= 2
 
 
-def display_problems(picture, filled, mute_text):
-    """Compares the display's 150x60 pixels with its fixed picture: background,
-    frame, a bar green for `filled` pixels and white after, the white text "Volume"
-    at (10,5) and `mute_text` ("Mute" at (100,5), "ON" at (110,5), or None), and
-    the desktop just outside. Returns a list of differences, empty when it matches."""
+def display_problems(picture, filled, mute_text, layout=LAYOUT):
+    """Compares the display's 150x60 pixels (at 96 DPI) with its fixed picture:
+    background, frame, a bar green for `filled` pixels and white after, the white
+    text "Volume" at (10,5) and `mute_text` ("Mute" at (100,5), "ON" at (110,5), or
+    None), and the desktop just outside. Returns a list of differences, empty when
+    it matches."""
     problems = []
-    boxes = [TEXT_BOXES["Volume"]] + ([TEXT_BOXES[mute_text]] if mute_text else [])
-    for x, y, colour in picture.pixels(DISPLAY_BOX):
-        if inside(x, y, BAR_BOX):
-            expected = GREEN if x < BAR_BOX[0] + filled else WHITE
+    boxes = [layout.texts["Volume"]] + ([layout.texts[mute_text]] if mute_text else [])
+    width, height = layout.display[2:]
+    for x, y, colour in picture.pixels(layout.display):
+        if inside(x, y, layout.bar):
+            expected = GREEN if x < layout.bar[0] + filled else WHITE
             what = "bar"
-        elif inside(x, y, FRAME_BOX):
+        elif inside(x, y, layout.frame):
             expected, what = WHITE, "frame"
         elif any(inside(x, y, box) for box in boxes):
             if not is_text_blend(colour):
@@ -215,9 +239,10 @@ def display_problems(picture, filled, mute_text):
             expected, what = BACKGROUND, "background"
         if colour != expected:
             problems.append(f"({x},{y}) {what} is {colour}, expected {expected}")
-    for x, y in [(150, y) for y in range(0, 61)] + [(x, 60) for x in range(0, 150)]:
+    for x, y in [(width, y) for y in range(0, height + 1)] + [(x, height) for x in range(width)]:
         if picture.pixel(x, y) == BACKGROUND:
-            problems.append(f"({x},{y}) just outside the 150x60 display is still background")
+            problems.append(f"({x},{y}) just outside the {width}x{height} display is still "
+                            "background")
     for text, box in zip(["Volume", mute_text], boxes):
         lit = [(x, y) for x, y, c in picture.pixels(box) if c != BACKGROUND]
         white = sum(1 for x, y, c in picture.pixels(box) if c == WHITE)
@@ -227,7 +252,8 @@ def display_problems(picture, filled, mute_text):
         left, top = min(x for x, _ in lit), min(y for _, y in lit)
         # The first glyph starts at the origin or a pixel or two to the right of it
         # (its side bearing), and below it by the font's internal leading.
-        if not (box[0] <= left <= box[0] + 2 and box[1] <= top <= box[1] + 4):
+        bearing, leading = layout.scaled(2, 4)
+        if not (box[0] <= left <= box[0] + bearing and box[1] <= top <= box[1] + leading):
             problems.append(f'"{text}" starts at ({left},{top}), expected near {box[:2]}')
     return problems
 
@@ -379,8 +405,20 @@ class Session:
 
     _count = 0
 
-    def __init__(self, bin_dir, sound=True, name=None):
+    def __init__(self, bin_dir, sound=True, name=None, monitors=None, dpi=None):
+        """monitors: rects (left, top, width, height) on one wide virtual X screen
+        that split it into several monitors, the first the primary; dpi: the
+        scaling of the desktop (LogPixels), 96 when not given.
+
+        Windows puts the primary monitor's top-left corner at 0,0: clicks and
+        screenshots take and give Windows' screen coordinates."""
         self.bin_dir = os.path.abspath(bin_dir)
+        self.monitors = monitors or [(0, 0, SCREEN_WIDTH, SCREEN_HEIGHT)]
+        self.origin = self.monitors[0][:2]
+        self.screen = (max(left + width for left, _, width, _ in self.monitors),
+                       max(top + height for _, top, _, height in self.monitors))
+        self.dpi = dpi
+        self._monitor_split = None
         self.build_dir = os.path.dirname(self.bin_dir)
         self.prefix = os.path.join(self.build_dir, "wineprefix")
         self.sound = sound
@@ -425,10 +463,22 @@ class Session:
                     WINEDLLOVERRIDES="mscoree,mshtml=")
         self._end_stale_wineserver(base)
         self._prepare_prefix(base)
+        _set_prefix_dpi(self.prefix, self.dpi)
+        if len(self.monitors) > 1:
+            # Wine learns of several monitors through Xinerama only, and only from the
+            # 32-bit library, which scripts/lib.sh unpacks into the build tree.
+            library = os.path.join(self.build_dir, XINERAMA32)
+            if not os.path.exists(os.path.join(library, "libXinerama.so.1")):
+                raise HarnessError(f"no 32-bit libXinerama in {library}: scripts/test.sh "
+                                   "fetches it")
+            base["LD_LIBRARY_PATH"] = ":".join(filter(None, [library,
+                                                             base.get("LD_LIBRARY_PATH")]))
         runtime = tempfile.mkdtemp(prefix="sonalto-e2e-")
         self._temp_dirs.append(runtime)
         base["XDG_RUNTIME_DIR"] = runtime
         base["DISPLAY"] = self._start_xvfb(runtime)
+        if len(self.monitors) > 1:
+            self._monitor_split = _split_screen(base["DISPLAY"], self.monitors)
         if self.sound:
             self._start_pulseaudio(base)
         else:
@@ -479,7 +529,7 @@ class Session:
         try:
             with open(os.path.join(runtime, "xvfb.log"), "w") as log:
                 self._service("Xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                       f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp"],
+                                       "{}x{}x24".format(*self.screen), "-nolisten", "tcp"],
                               pass_fds=(write_end,), stdout=log, stderr=log)
             os.close(write_end)
             write_end = None
@@ -553,6 +603,9 @@ class Session:
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for process in self._programs:
             _end(process)
+        if self._monitor_split:
+            self._monitor_split()
+            self._monitor_split = None
         for _, process in reversed(self._services):
             _end(process)
         self._services, self._programs, self._watches = [], [], []
@@ -628,6 +681,10 @@ class Session:
 
     def probe(self, *args, check=True):
         """Runs probe.exe and returns its output as a list of record dicts."""
+        return parse_records(self.probe_text(*args, check=check))
+
+    def probe_text(self, *args, check=True):
+        """Runs probe.exe and returns its output as it is."""
         # Files, not pipes: a Wine process may hand its standard handles on to Wine's
         # own background processes, and a pipe would then never reach its end.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
@@ -638,7 +695,7 @@ class Session:
             err.seek(0)
             if check and code == 2:
                 raise HarnessError(f"probe {' '.join(map(str, args))}: {err.read().decode()}")
-            return parse_records(out.read().decode(errors="replace"))
+            return out.read().decode(errors="replace")
 
     def probe_one(self, *args):
         records = self.probe(*args)
@@ -864,6 +921,7 @@ class Session:
         """Moves the pointer to (x, y) and clicks: button 1 left, 3 right, 4/5 wheel."""
         # No --sync: it waits for a pointer motion, which never comes when the
         # pointer already is at (x, y). The X server handles the requests in order.
+        x, y = x + self.origin[0], y + self.origin[1]
         self.xdotool("mousemove", x, y, "click", "--repeat", repeat, "--delay", delay_ms,
                      button)
 
@@ -898,16 +956,20 @@ class Session:
                            f"pictures taken for {timeout} s ({path}), first ones:\n  " +
                            "\n  ".join(problems[:8]))
 
-    def wait_for_display(self, volume, mute_text, timeout=3):
+    def wait_for_display(self, volume, mute_text, timeout=3, layout=LAYOUT):
         """Waits until the display shows this fader value and mute text (None for
         no text) pixel for pixel; returns the picture."""
-        filled = filled_width(volume)
-        return self.wait_for_picture(lambda p: display_problems(p, filled, mute_text), timeout,
+        filled = filled_width(volume, layout.bar_width)
+        return self.wait_for_picture(lambda p: display_problems(p, filled, mute_text, layout),
+                                     timeout,
                                      f"the display for volume {volume} ({filled} px) and "
                                      f"{mute_text!r}")
 
     def screenshot(self):
-        blob = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+        """The X screen from the primary monitor's top-left corner on."""
+        (left, top), (width, height) = self.origin, self.screen
+        crop = ["-crop", f"{width - left}x{height - top}+{left}+{top}", "+repage"]
+        blob = subprocess.run(["import", "-window", "root"] + crop + ["-depth", "8", "ppm:-"],
                               env=self.env, capture_output=True, timeout=30, check=True).stdout
         return Picture.from_ppm(blob)
 
@@ -935,6 +997,75 @@ class Session:
             if log.endswith(".log"):
                 shutil.copy(os.path.join(runtime, log), self.artifact_path(log))
         print(f"artifacts: {self.artifact_path('*')}", file=sys.stderr)
+
+
+XINERAMA32 = os.path.join("xinerama32", "usr", "lib", "i386-linux-gnu")
+
+
+def _set_prefix_dpi(prefix, dpi):
+    """Writes the desktop's scaling into the prefix's user registry while no
+    wineserver runs, or takes it out for the default 96. Every session sets it, so
+    a session that ended abruptly never leaves its scaling to the next. Wine keeps
+    a copy under its font settings, which goes too."""
+    path = os.path.join(prefix, "user.reg")
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        lines = f.read().split("\n")
+    kept, section = [], None
+    for line in lines:
+        if line.startswith("["):
+            section = line.split("]")[0] + "]"
+        if section in ("[Control Panel\\\\Desktop]", "[Software\\\\Wine\\\\Fonts]") and \
+                line.startswith('"LogPixels"='):
+            continue
+        kept.append(line)
+        if dpi and section == "[Control Panel\\\\Desktop]" and line.startswith("#time="):
+            kept.append(f'"LogPixels"=dword:{dpi:08x}')
+    with open(path, "w", encoding="utf-8", errors="surrogateescape") as f:
+        f.write("\n".join(kept))
+
+
+def _split_screen(display, monitors):
+    """Splits the X screen into the given monitors with RandR's XRRSetMonitor and
+    returns the function that ends the split. The monitors last as long as the
+    connection that made them, so it stays open until then. The first monitor
+    takes the screen's one output, which hides the monitor the server made for
+    the whole screen."""
+    c = ctypes
+
+    class MonitorInfo(c.Structure):
+        _fields_ = [("name", c.c_ulong), ("primary", c.c_int), ("automatic", c.c_int),
+                    ("noutput", c.c_int), ("x", c.c_int), ("y", c.c_int), ("width", c.c_int),
+                    ("height", c.c_int), ("mwidth", c.c_int), ("mheight", c.c_int),
+                    ("outputs", c.POINTER(c.c_ulong))]
+
+    class ScreenResources(c.Structure):
+        _fields_ = [("timestamp", c.c_ulong), ("config_timestamp", c.c_ulong),
+                    ("ncrtc", c.c_int), ("crtcs", c.c_void_p), ("noutput", c.c_int),
+                    ("outputs", c.POINTER(c.c_ulong))]
+
+    x11, xrandr = c.CDLL("libX11.so.6"), c.CDLL("libXrandr.so.2")
+    x11.XOpenDisplay.restype, x11.XOpenDisplay.argtypes = c.c_void_p, [c.c_char_p]
+    x11.XDefaultRootWindow.restype, x11.XDefaultRootWindow.argtypes = c.c_ulong, [c.c_void_p]
+    x11.XInternAtom.restype = c.c_ulong
+    x11.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]
+    x11.XSync.argtypes = [c.c_void_p, c.c_int]
+    x11.XCloseDisplay.argtypes = [c.c_void_p]
+    xrandr.XRRGetScreenResources.restype = c.POINTER(ScreenResources)
+    xrandr.XRRGetScreenResources.argtypes = [c.c_void_p, c.c_ulong]
+    xrandr.XRRSetMonitor.argtypes = [c.c_void_p, c.c_ulong, c.POINTER(MonitorInfo)]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise HarnessError(f"cannot open the X display {display} to split it")
+    root = x11.XDefaultRootWindow(connection)
+    output = xrandr.XRRGetScreenResources(connection, root).contents.outputs
+    for index, (left, top, width, height) in enumerate(monitors):
+        info = MonitorInfo(name=x11.XInternAtom(connection, f"SONALTO-{index}".encode(), 0),
+                           primary=int(index == 0), noutput=int(index == 0), x=left, y=top,
+                           width=width, height=height, mwidth=width * 254 // 960,
+                           mheight=height * 254 // 960, outputs=output if index == 0 else None)
+        xrandr.XRRSetMonitor(connection, root, c.byref(info))
+    x11.XSync(connection, 0)
+    return lambda: x11.XCloseDisplay(connection)
 
 
 def _end_with_parent():

@@ -534,8 +534,8 @@ LRESULT CALLBACK DesktopProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LP
   return DefWindowProcA(Window, Message, WParam, LParam);
 }
 
-// A plain full-screen window, neither topmost nor special: the window a user would
-// be working in while the program runs.
+// A plain window over the whole desktop, every monitor of it, neither topmost nor
+// special: the window a user would be working in while the program runs.
 int RunDesktop() {
   WNDCLASSA Class = {};
   Class.lpfnWndProc = DesktopProc;
@@ -545,8 +545,9 @@ int RunDesktop() {
   Class.lpszClassName = DesktopClassName;
   RegisterClassA(&Class);
   const HWND Window = CreateWindowExA(
-      0, DesktopClassName, DesktopTitle, WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-      GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+      0, DesktopClassName, DesktopTitle, WS_POPUP | WS_VISIBLE, GetSystemMetrics(SM_XVIRTUALSCREEN),
+      GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+      GetSystemMetrics(SM_CYVIRTUALSCREEN), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (!Window)
     return 1;
   UpdateWindow(Window);
@@ -1448,6 +1449,35 @@ int PrintResources(const char *ClassName) {
   return 0;
 }
 
+// ---- Monitors and the program's manifest ----
+
+BOOL CALLBACK PrintMonitor(HMONITOR Monitor, HDC, LPRECT, LPARAM) {
+  MONITORINFO Info = {};
+  Info.cbSize = sizeof Info;
+  GetMonitorInfoA(Monitor, &Info);
+  std::printf("[monitor]\nleft=%ld\ntop=%ld\nright=%ld\nbottom=%ld\nprimary=%d\n",
+              Info.rcMonitor.left, Info.rcMonitor.top, Info.rcMonitor.right, Info.rcMonitor.bottom,
+              (Info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+  return TRUE;
+}
+
+int ListMonitors() {
+  EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
+  return 0;
+}
+
+// The manifest resource (id 1) of a program, as Windows reads it when it starts.
+int PrintManifest(const char *Path) {
+  const HMODULE Program = LoadLibraryExA(Path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HRSRC Found =
+      Program ? FindResourceA(Program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+  if (!Found)
+    return 1;
+  std::fwrite(LockResource(LoadResource(Program, Found)), 1, SizeofResource(Program, Found),
+              stdout);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: probe windows\n"
                        "       probe find CLASS|- [TITLE|-]\n"
@@ -1473,6 +1503,8 @@ int Usage() {
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
+                       "       probe monitors\n"
+                       "       probe manifest PROGRAM\n"
                        "       probe endpoints\n"
                        "       probe endpoint-change DEVICE VOLUME MUTE\n"
                        "       probe endpoint-default DEVICE\n"
@@ -1554,5 +1586,9 @@ int main(int argc, char **argv) {
     return HoldTrayIcon();
   if (Command == "drain" && argc >= 3)
     return Drain(argv[2]);
+  if (Command == "monitors")
+    return ListMonitors();
+  if (Command == "manifest" && argc >= 3)
+    return PrintManifest(argv[2]);
   return Usage();
 }

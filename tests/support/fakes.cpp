@@ -152,8 +152,8 @@ DWORD WINAPI FakeGetTickCount() {
   return Fake.TickCount ? *Fake.TickCount : Real();
 }
 
-SHORT WINAPI FakeGetKeyState(int Key) {
-  static const auto Real = RealFunction<SHORT(WINAPI *)(int)>("user32.dll", "GetKeyState");
+SHORT WINAPI FakeGetAsyncKeyState(int Key) {
+  static const auto Real = RealFunction<SHORT(WINAPI *)(int)>("user32.dll", "GetAsyncKeyState");
   if (Key == VK_SHIFT)
     ++Fake.ShiftReads;
   if (Key == VK_SHIFT && Fake.ShiftDown)
@@ -171,6 +171,31 @@ void RunNestedLoop() {
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }
+}
+
+// The fake monitors' handles are their place in the list, counted from 1.
+BOOL WINAPI FakeEnumDisplayMonitors(HDC Dc, LPCRECT Clip, MONITORENUMPROC Callback, LPARAM Data) {
+  static const auto Real =
+      RealFunction<decltype(&EnumDisplayMonitors)>("user32.dll", "EnumDisplayMonitors");
+  if (Fake.Monitors.empty())
+    return Real(Dc, Clip, Callback, Data);
+  for (size_t Index = 0; Index < Fake.Monitors.size(); ++Index) {
+    RECT Bounds = Fake.Monitors[Index];
+    if (!Callback(reinterpret_cast<HMONITOR>(Index + 1), nullptr, &Bounds, Data))
+      break;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR Monitor, LPMONITORINFO Info) {
+  static const auto Real =
+      RealFunction<decltype(&GetMonitorInfoA)>("user32.dll", "GetMonitorInfoA");
+  if (Fake.Monitors.empty())
+    return Real(Monitor, Info);
+  const size_t Index = reinterpret_cast<size_t>(Monitor) - 1;
+  Info->rcMonitor = Info->rcWork = Fake.Monitors.at(Index);
+  Info->dwFlags = Info->rcMonitor.left == 0 && Info->rcMonitor.top == 0 ? MONITORINFOF_PRIMARY : 0;
+  return TRUE;
 }
 
 int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
@@ -341,7 +366,9 @@ IMPORT_SLOT("__imp__mixerGetLineControlsA@12", FakeMixerGetLineControlsA)
 IMPORT_SLOT("__imp__mixerGetControlDetailsA@12", FakeMixerGetControlDetailsA)
 IMPORT_SLOT("__imp__mixerSetControlDetails@12", FakeMixerSetControlDetails)
 IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
-IMPORT_SLOT("__imp__GetKeyState@4", FakeGetKeyState)
+IMPORT_SLOT("__imp__GetAsyncKeyState@4", FakeGetAsyncKeyState)
+IMPORT_SLOT("__imp__EnumDisplayMonitors@16", FakeEnumDisplayMonitors)
+IMPORT_SLOT("__imp__GetMonitorInfoA@8", FakeGetMonitorInfoA)
 IMPORT_SLOT("__imp__MessageBoxA@16", FakeMessageBoxA)
 IMPORT_SLOT("__imp__RegisterHotKey@16", FakeRegisterHotKey)
 IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)

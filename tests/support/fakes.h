@@ -105,7 +105,8 @@ struct TPopupMenuCall {
 struct TFakePlatform {
   std::optional<DWORD> TickCount;     // unset: the real tick count
   std::optional<bool> ShiftDown;      // unset: the real key state
-  int ShiftReads = 0;                 // GetKeyState(VK_SHIFT) calls
+  int ShiftReads = 0;                 // GetAsyncKeyState(VK_SHIFT) calls
+  std::vector<RECT> Monitors;         // empty: the real monitors; the primary is at 0,0
   std::optional<POINT> CursorPos;     // unset: the real pointer position
   std::vector<TMessageBoxCall> Boxes; // boxes are recorded, never shown
   // Actions run one per box, in order, inside the box's nested loop: the loop then

@@ -4,6 +4,8 @@
 #include "main.h"
 #include "resource.h"
 
+#include <vector>
+
 int PumpMessages() {
   int QuitCode = -1;
   MSG Message = {};
@@ -53,10 +55,50 @@ void StopProgram() {
   WheelStepsPending = 0;
 }
 
-std::string TrayImage() {
-  const HICON Shown = Fake.TrayCalls.back().second.hIcon;
-  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF})
-    if (LoadIconA(GetModuleHandleA(nullptr), Name) == Shown)
+namespace {
+
+// The colour and mask planes of an icon, bit for bit; empty for no icon.
+std::vector<BYTE> IconBits(HICON Icon, int &Size) {
+  ICONINFO Info = {};
+  if (Icon == nullptr || !GetIconInfo(Icon, &Info))
+    return {};
+  std::vector<BYTE> Bits;
+  for (HBITMAP Plane : {Info.hbmColor, Info.hbmMask}) {
+    BITMAP Header = {};
+    if (Plane == nullptr || !GetObjectA(Plane, sizeof Header, &Header))
+      continue;
+    Size = Header.bmWidth;
+    const size_t Start = Bits.size();
+    Bits.resize(Start + static_cast<size_t>(Header.bmWidthBytes * Header.bmHeight));
+    GetBitmapBits(Plane, static_cast<LONG>(Bits.size() - Start), Bits.data() + Start);
+    DeleteObject(Plane);
+  }
+  return Bits;
+}
+
+} // namespace
+
+std::string ImageName(HICON Icon) {
+  int Size = 0;
+  const std::vector<BYTE> Shown = IconBits(Icon, Size);
+  if (Shown.empty())
+    return "none";
+  for (const char *Name : {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON, IDI_DIMUTEOFF}) {
+    const auto Loaded =
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), Name, IMAGE_ICON, Size, Size, 0));
+    int LoadedSize = 0;
+    const bool Same = IconBits(Loaded, LoadedSize) == Shown;
+    DestroyIcon(Loaded);
+    if (Same)
       return Name;
+  }
   return "none";
 }
+
+int IconSize(HICON Icon) {
+  int Size = 0;
+  IconBits(Icon, Size);
+  return Size;
+}
+
+std::string TrayImage() { return ImageName(Fake.TrayCalls.back().second.hIcon); }

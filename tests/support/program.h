@@ -1,10 +1,17 @@
 // Runs the program's real start-up inside a unit-test process, against the fakes.
 #pragma once
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+
+// Rectangles compare by their four edges.
+inline bool operator==(const RECT &Left, const RECT &Right) {
+  return EqualRect(&Left, &Right) != 0;
+}
 
 // Dispatches everything queued for this thread, as the main loop would.
 // Returns the exit code of a WM_QUIT found on the way, or -1 when there was none.
@@ -22,6 +29,13 @@ void ForgetTray();
 // Destroys the window (which runs the shutdown), drains the queue and forgets the
 // window, so the next StartProgram starts afresh.
 void StopProgram();
+
+// Which of the four tray icons an icon shows, pixel for pixel at its own size
+// ("none" when it is none of them).
+std::string ImageName(HICON Icon);
+
+// The width of an icon's image in pixels; 0 for no icon.
+int IconSize(HICON Icon);
 
 // The name of the image the last tray call carried, among the four tray icons.
 std::string TrayImage();

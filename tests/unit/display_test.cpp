@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int Width = 150;
-constexpr int Height = 60;
 constexpr DWORD VolumeId = 1; // the fake mixer's control ids
 constexpr DWORD MuteId = 2;
 constexpr COLORREF Background = RGB(20, 20, 140);
@@ -20,7 +18,7 @@ constexpr RECT Bar = {20, 30, 130, 40}; // inside the frame
 // The window's pixels as they are on screen, copied through its own device context.
 class TPicture {
 public:
-  TPicture() : Pixels(Width * Height) {
+  TPicture() : Width(WindowSize().right), Height(WindowSize().bottom), Pixels(Width * Height) {
     BITMAPINFO Info = {};
     Info.bmiHeader.biSize = sizeof Info.bmiHeader;
     Info.bmiHeader.biWidth = Width;
@@ -62,7 +60,16 @@ public:
   bool ShowsMute() const { return Count(White, 100, 5, 109, 18) > 0; }
   bool ShowsOn() const { return !ShowsMute() && Count(White, 110, 5, 130, 18) > 0; }
 
+  const int Width;
+  const int Height;
+
 private:
+  static RECT WindowSize() {
+    RECT Client = {};
+    GetClientRect(MainWindow, &Client);
+    return Client;
+  }
+
   std::vector<DWORD> Pixels;
 };
 
@@ -226,6 +233,122 @@ TEST_F(TDisplay, ChangeJustBeforeTheTickCounterWrapsStillHides) {
   Fake.TickCount = LastChangeTick + 1801;
   HideDisplayWhenDue();
   EXPECT_FALSE(IsWindowVisible(MainWindow));
+}
+
+// The display at each common scaling: window, bar, frame and text all scale by
+// Dpi / 96, rounded half away from zero, and the bar stays proportional.
+struct TScaledLayout {
+  UINT Dpi;
+  RECT Window;
+  RECT Bar;
+  int Frame;
+  int HalfFilled; // green pixels for the fader at 32768
+};
+
+constexpr TScaledLayout Layouts[] = {{96, {0, 0, 150, 60}, {20, 30, 130, 40}, 1, 55},
+                                     {120, {0, 0, 188, 75}, {25, 38, 163, 50}, 1, 69},
+                                     {144, {0, 0, 225, 90}, {30, 45, 195, 60}, 2, 82},
+                                     {192, {0, 0, 300, 120}, {40, 60, 260, 80}, 2, 110}};
+
+// Rows above Bottom that hold white in the columns Left..Right, from the first to
+// the last.
+int TextHeight(const TPicture &Picture, int Left, int Right, int Bottom) {
+  int First = -1;
+  int Last = -1;
+  for (int Y = 0; Y < Bottom; ++Y)
+    if (Picture.Count(White, Left, Y, Right, Y) > 0) {
+      First = First < 0 ? Y : First;
+      Last = Y;
+    }
+  return First < 0 ? 0 : Last - First + 1;
+}
+
+TEST_F(TDisplay, EverySizeScalesWithTheDpi) {
+  int TextAt96 = 0;
+  for (const TScaledLayout &Layout : Layouts) {
+    SetDisplayDpi(Layout.Dpi);
+    ShowAt(32768, 0);
+    RECT Window = {};
+    GetWindowRect(MainWindow, &Window);
+    EXPECT_EQ(Layout.Window, Window) << Layout.Dpi;
+    EXPECT_EQ(Layout.Bar, BarRect) << Layout.Dpi;
+    const TPicture Picture;
+    const RECT &B = Layout.Bar;
+    const int Middle = (B.top + B.bottom) / 2;
+    EXPECT_EQ(Layout.HalfFilled, Picture.Count(Green, B.left, Middle, B.right - 1, Middle));
+    EXPECT_EQ(Green, Picture.At(B.left, B.top));
+    EXPECT_EQ(Green, Picture.At(B.left + Layout.HalfFilled - 1, B.bottom - 1));
+    EXPECT_EQ(White, Picture.At(B.left + Layout.HalfFilled, B.bottom - 1));
+    // The frame: white for Frame pixels around the bar, the background beyond.
+    EXPECT_EQ(White, Picture.At(B.left - Layout.Frame, Middle)) << Layout.Dpi;
+    EXPECT_EQ(Background, Picture.At(B.left - Layout.Frame - 1, Middle)) << Layout.Dpi;
+    EXPECT_EQ(White, Picture.At(B.right + Layout.Frame - 1, Middle)) << Layout.Dpi;
+    EXPECT_EQ(Background, Picture.At(B.right + Layout.Frame, Middle)) << Layout.Dpi;
+    EXPECT_EQ(White, Picture.At(B.left + 1, B.top - Layout.Frame)) << Layout.Dpi;
+    EXPECT_EQ(Background, Picture.At(B.left + 1, B.top - Layout.Frame - 1)) << Layout.Dpi;
+    EXPECT_EQ(White, Picture.At(B.left + 1, B.bottom + Layout.Frame - 1)) << Layout.Dpi;
+    EXPECT_EQ(Background, Picture.At(B.left + 1, B.bottom + Layout.Frame)) << Layout.Dpi;
+    EXPECT_EQ(Background, Picture.At(Window.right - 1, Window.bottom - 1)) << Layout.Dpi;
+    // "Volume" starts at the scaled (10, 5), "ON" at (110, 5), and the text grows.
+    const int VolumeX = B.left / 2;
+    const int OnX = B.right - B.left / 2 - B.left / 2; // 110 of 150 at 96 DPI
+    const int TextBottom = B.top - Layout.Frame - 1;   // the row above the frame
+    EXPECT_EQ(0, Picture.Count(White, 0, 0, VolumeX - 1, TextBottom)) << Layout.Dpi;
+    EXPECT_GT(Picture.Count(White, VolumeX, 0, VolumeX + B.left, B.top - 1), 0) << Layout.Dpi;
+    EXPECT_EQ(0, Picture.Count(White, VolumeX * 10, 0, OnX - 1, TextBottom)) << Layout.Dpi;
+    EXPECT_GT(Picture.Count(White, OnX, 0, Window.right - 1, B.top - 1), 0) << Layout.Dpi;
+    const int Text = TextHeight(Picture, VolumeX, OnX - 1, TextBottom);
+    if (Layout.Dpi == 96)
+      TextAt96 = Text;
+    EXPECT_GE(Text * 96, TextAt96 * static_cast<int>(Layout.Dpi) * 3 / 4) << Layout.Dpi;
+    EXPECT_LE(Text * 96, TextAt96 * static_cast<int>(Layout.Dpi) * 5 / 4) << Layout.Dpi;
+  }
+}
+
+TEST_F(TDisplay, FollowsTheScalingOfThePrimaryMonitor) {
+  const UINT Primary = PrimaryMonitorDpi();
+  const UINT DpiChanged = 0x02E0; // WM_DPICHANGED
+  for (const UINT Message :
+       {DpiChanged, static_cast<UINT>(WM_SETTINGCHANGE), static_cast<UINT>(WM_DISPLAYCHANGE)}) {
+    SetDisplayDpi(Primary * 2);
+    Fake.TrayCalls.clear();
+    const LPARAM Size = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(0, SendMessageA(MainWindow, Message, 0, Message == WM_DISPLAYCHANGE ? Size : 0));
+    EXPECT_EQ(Primary, DisplayDpi) << Message;
+    RECT Window = {};
+    GetWindowRect(MainWindow, &Window);
+    EXPECT_EQ((RECT{0, 0, ScaleForDpi(150), ScaleForDpi(60)}), Window) << Message;
+    // The tray icon follows too, loaded again at the small-icon size.
+    ASSERT_EQ(1u, Fake.TrayCalls.size()) << Message;
+    EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[0].first);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), IconSize(Fake.TrayCalls[0].second.hIcon));
+  }
+}
+
+// A window that is made topmost after the display, as a video player or a taskbar
+// at the top of the screen would be, must not hide the volume.
+TEST_F(TDisplay, EachChangeRaisesTheDisplayAboveLaterTopmostWindows) {
+  ShowAt(32768, 0);
+  const HWND Later =
+      CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE, "STATIC", "later", WS_POPUP | WS_VISIBLE, 0,
+                      0, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(nullptr, Later);
+  const auto Above = [](HWND Upper, HWND Lower) {
+    for (HWND Window = GetWindow(Upper, GW_HWNDNEXT); Window;
+         Window = GetWindow(Window, GW_HWNDNEXT))
+      if (Window == Lower)
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(Above(Later, MainWindow));
+  ShowAt(30000, 0, CHANGE_VOLUME);
+  EXPECT_TRUE(Above(MainWindow, Later));
+  EXPECT_EQ(Green, TPicture().At(20, 35));
+  SetWindowPos(Later, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ASSERT_TRUE(Above(Later, MainWindow));
+  ShowAt(30000, 1, CHANGE_MUTE);
+  EXPECT_TRUE(Above(MainWindow, Later));
+  DestroyWindow(Later);
 }
 
 } // namespace

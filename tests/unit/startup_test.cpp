@@ -5,11 +5,6 @@
 #include "program.h"
 #include "resource.h"
 
-// Window rectangles compare by their four edges.
-static bool operator==(const RECT &Left, const RECT &Right) {
-  return EqualRect(&Left, &Right) != 0;
-}
-
 namespace {
 
 using TNames = std::vector<std::string>;
@@ -24,8 +19,6 @@ protected:
     StartProgram(ArrangeFakes);
   }
 };
-
-HICON TrayImage(LPCSTR Name) { return LoadIconA(GetModuleHandleA(nullptr), Name); }
 
 int WindowsOfClass() {
   int Count = 0;
@@ -78,7 +71,7 @@ TEST_F(TStartUp, IconIsFirstAddedDisabledWithEmptyTipThenTipIsSetTwice) {
   const auto &[Action, Added] = Fake.TrayCalls[0];
   EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Action);
   EXPECT_EQ(MainWindow, Added.hWnd);
-  EXPECT_EQ(TrayImage(IDI_DIMUTEOFF), Added.hIcon);
+  EXPECT_EQ(IDI_DIMUTEOFF, ImageName(Added.hIcon));
   EXPECT_STREQ("", Added.szTip);
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[1].first);
   EXPECT_STREQ("Sonalto (by Brelin)", Fake.TrayCalls[1].second.szTip);
@@ -88,7 +81,7 @@ TEST_F(TStartUp, IconIsFirstAddedDisabledWithEmptyTipThenTipIsSetTwice) {
   EXPECT_STREQ("Sonalto (by Brelin)", Fake.TrayCalls[0].second.szTip);
 
   Restart([] { FakeMixer.Values[MuteId] = 1; });
-  EXPECT_EQ(TrayImage(IDI_DIMUTEON), Fake.TrayCalls.at(0).second.hIcon);
+  EXPECT_EQ(IDI_DIMUTEON, ImageName(Fake.TrayCalls.at(0).second.hIcon));
 }
 
 TEST_F(TStartUp, OpensTheMixerForVolumeThenMuteWithTheWindowAsCallback) {

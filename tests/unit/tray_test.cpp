@@ -6,6 +6,7 @@
 #include "program.h"
 
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace {
@@ -36,7 +37,7 @@ void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const st
   EXPECT_EQ(0u, Record.uID);
   EXPECT_EQ(RecordFlags, Record.uFlags);
   EXPECT_EQ(CallbackMessage, Record.uCallbackMessage);
-  EXPECT_EQ(Image(ImageName), Record.hIcon) << "expected " << ImageName;
+  EXPECT_EQ(ImageName, ::ImageName(Record.hIcon));
   EXPECT_EQ(Tip, TipOf(Record));
 }
 
@@ -55,7 +56,40 @@ TEST(TTrayImages, FourImagesLoadAsDistinctIcons) {
   }
 }
 
+// Drawn for each small-icon size of the common scalings, so no size is a shrunk or
+// stretched copy of another.
+TEST(TTrayImages, EachImageCarriesTheSmallIconSizeOfEveryCommonScaling) {
+  for (const char *Name : {"ENMUTEON", "ENMUTEOFF", "DIMUTEON", "DIMUTEOFF"}) {
+    const HMODULE Program = GetModuleHandleA(nullptr);
+    const HRSRC Group = FindResourceA(Program, Name, MAKEINTRESOURCEA(14)); // RT_GROUP_ICON
+    ASSERT_NE(nullptr, Group) << Name;
+    const auto *Directory = static_cast<const BYTE *>(LockResource(LoadResource(Program, Group)));
+    const WORD Count = *reinterpret_cast<const WORD *>(Directory + 4);
+    std::set<int> Sizes;
+    for (WORD Entry = 0; Entry < Count; ++Entry)
+      Sizes.insert(Directory[6 + 14 * Entry]); // each entry is 14 bytes, its width first
+    EXPECT_EQ((std::set<int>{16, 20, 24, 32}), Sizes) << Name;
+  }
+}
+
 using TTrayLife = TTrayTest;
+
+TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheDisplaysDpiOnceForEachSize) {
+  HICON Previous = nullptr;
+  for (const auto &[Dpi, Size] : {std::pair<UINT, int>{120, 20}, {144, 24}, {192, 32}, {96, 16}}) {
+    SetDisplayDpi(Dpi);
+    ModifyTrayIcon();
+    const HICON Shown = LastRecord().hIcon;
+    EXPECT_EQ(Size, IconSize(Shown)) << Dpi;
+    EXPECT_EQ("ENMUTEOFF", ImageName(Shown)) << Dpi;
+    ICONINFO Info = {};
+    EXPECT_TRUE(Previous != Shown && !GetIconInfo(Previous, &Info))
+        << "the image of the old size lives on at " << Dpi;
+    ModifyTrayIcon();
+    EXPECT_EQ(Shown, LastRecord().hIcon) << "loaded again at " << Dpi;
+    Previous = Shown;
+  }
+}
 
 TEST_F(TTrayLife, StartUpAddsADisabledIconWithoutTipThenSetsTipAndEnabledImage) {
   ASSERT_EQ(3u, Fake.TrayCalls.size());

@@ -116,6 +116,92 @@ TEST_F(TWheelAtBorder, BandsFollowTheNewDisplaySize) {
   EXPECT_EQ(TMove::Nothing, Turn(400, 764));
 }
 
+// A desktop of several monitors, as the system lists them; the primary is the one
+// at 0,0, and the wheel bands follow the desktop's outer edges only.
+class TWheelOnSeveralMonitors : public TWheel {
+protected:
+  void Arrange(std::initializer_list<RECT> Monitors) {
+    Fake.Monitors = Monitors;
+    EXPECT_EQ(0, SendMessageA(MainWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768)));
+  }
+};
+
+TEST_F(TWheelOnSeveralMonitors, SideBySideTheSharedEdgeIsNoBorder) {
+  Arrange({{0, 0, 1024, 768}, {1024, 0, 2048, 768}});
+  EXPECT_EQ(TMove::Up, Turn(3, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1023, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1020, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1024, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1027, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1536, 384));
+  EXPECT_EQ(TMove::Up, Turn(2045, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(2044, 300));
+  EXPECT_EQ(TMove::Up, Turn(1536, 3));
+  EXPECT_EQ(TMove::Up, Turn(1536, 765));
+  EXPECT_EQ(TMove::Nothing, Turn(1536, 764));
+  Fake.ShiftDown = true;
+  EXPECT_EQ(TMove::Up, Turn(1536, 384));
+  EXPECT_EQ(TMove::Up, Turn(1023, 300));
+}
+
+// A taller monitor left of and above the primary: negative coordinates, and the
+// part of its right edge that rises above the primary is an outer edge.
+TEST_F(TWheelOnSeveralMonitors, PrimaryOnTheRightOfATallerMonitor) {
+  Arrange({{-1280, -256, 0, 768}, {0, 0, 1024, 768}});
+  EXPECT_EQ(TMove::Up, Turn(-1280, 300));
+  EXPECT_EQ(TMove::Up, Turn(-1277, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(-1276, 300));
+  EXPECT_EQ(TMove::Up, Turn(-640, -253));
+  EXPECT_EQ(TMove::Nothing, Turn(-640, -252));
+  EXPECT_EQ(TMove::Nothing, Turn(-1, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300));
+  EXPECT_EQ(TMove::Up, Turn(-3, -100));
+  EXPECT_EQ(TMove::Nothing, Turn(-4, -100));
+  EXPECT_EQ(TMove::Up, Turn(500, 0));
+  EXPECT_EQ(TMove::Up, Turn(1021, 300));
+}
+
+TEST_F(TWheelOnSeveralMonitors, StackedTheSharedRowIsNoBorder) {
+  Arrange({{0, 0, 1024, 768}, {0, -768, 1024, 0}});
+  EXPECT_EQ(TMove::Nothing, Turn(500, 0));
+  EXPECT_EQ(TMove::Nothing, Turn(500, -1));
+  EXPECT_EQ(TMove::Up, Turn(500, -768));
+  EXPECT_EQ(TMove::Up, Turn(500, 767));
+  EXPECT_EQ(TMove::Up, Turn(0, -400));
+  EXPECT_EQ(TMove::Nothing, Turn(500, -400));
+}
+
+TEST_F(TWheelOnSeveralMonitors, UnequalSizesShareOnlyTheOverlappingPart) {
+  Arrange({{0, 0, 1024, 768}, {1024, 0, 1664, 480}});
+  EXPECT_EQ(TMove::Nothing, Turn(1022, 300));
+  EXPECT_EQ(TMove::Up, Turn(1022, 600));
+  EXPECT_EQ(TMove::Up, Turn(1300, 477));
+  EXPECT_EQ(TMove::Nothing, Turn(1300, 476));
+  EXPECT_EQ(TMove::Nothing, Turn(1024, 300));
+}
+
+TEST_F(TWheelOnSeveralMonitors, EdgesFacingAGapAreBorder) {
+  Arrange({{0, 0, 1024, 768}, {1100, 0, 2124, 768}});
+  EXPECT_EQ(TMove::Up, Turn(1023, 300));
+  EXPECT_EQ(TMove::Up, Turn(1103, 300));
+  EXPECT_EQ(TMove::Nothing, Turn(1104, 300));
+  EXPECT_EQ(TMove::Up, Turn(1060, 300)); // in the gap, on no monitor
+}
+
+TEST_F(TWheelOnSeveralMonitors, LayoutIsTakenAtStartUpAndAtEachDisplayChange) {
+  Arrange({{-1280, 0, 0, 1024}, {0, 0, 1024, 768}});
+  ASSERT_EQ(1, OtherMonitorCount);
+  EXPECT_EQ((RECT{-1280, 0, 0, 1024}), OtherMonitors[0]);
+  Fake.Monitors.assign(MaxOtherMonitors + 3, RECT{2000, 0, 3000, 768});
+  Fake.Monitors.push_back(RECT{0, 0, 1024, 768});
+  SendMessageA(MainWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+  EXPECT_EQ(MaxOtherMonitors, OtherMonitorCount);
+  StopProgram();
+  StartProgram([] { Fake.Monitors = {{0, 0, 1024, 768}, {0, 768, 1024, 1536}}; });
+  ASSERT_EQ(1, OtherMonitorCount);
+  EXPECT_EQ((RECT{0, 768, 1024, 1536}), OtherMonitors[0]);
+}
+
 using TWheelDelta = TWheel;
 
 TEST_F(TWheelDelta, ForwardStepsUpBackOrZeroStepsDown) {
