@@ -4,6 +4,9 @@
 
 #include <objbase.h>
 
+#include <new>
+#include <utility>
+
 #include "endpointControl.h"
 #include "mixerControl.h"
 
@@ -12,6 +15,13 @@ bool ComStarted;
 
 namespace {
 
+// Null when memory runs out: the control is then absent, which every user allows for.
+template <typename TControl, typename... TArguments>
+std::unique_ptr<TAudioControl> MakeControl(TArguments &&...Arguments) {
+  return std::unique_ptr<TAudioControl>(new (std::nothrow)
+                                            TControl(std::forward<TArguments>(Arguments)...));
+}
+
 // None while there is no output device: the controls are then absent.
 void BindEndpointControls() {
   VolumeControl.reset();
@@ -19,10 +29,10 @@ void BindEndpointControls() {
   TComPtr<IAudioEndpointVolume> Endpoint = Endpoints.BindDefault();
   if (!Endpoint)
     return;
-  VolumeControl = std::make_unique<TEndpointControl>(Endpoint, TEndpointKind::Volume, MainWindow,
-                                                     WM_ENDPOINTREBIND);
-  MuteControl = std::make_unique<TEndpointControl>(Endpoint, TEndpointKind::Mute, MainWindow,
-                                                   WM_ENDPOINTREBIND);
+  VolumeControl =
+      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Volume, MainWindow, WM_ENDPOINTREBIND);
+  MuteControl =
+      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Mute, MainWindow, WM_ENDPOINTREBIND);
 }
 
 } // namespace
@@ -35,10 +45,10 @@ void CreateAudioControls() {
     BindEndpointControls();
     return;
   }
-  VolumeControl = std::make_unique<TnsMixerControl>(
-      MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0, MIXERCONTROL_CONTROLTYPE_VOLUME);
-  MuteControl = std::make_unique<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
-                                                  0, MIXERCONTROL_CONTROLTYPE_MUTE);
+  VolumeControl = MakeControl<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
+                                               MIXERCONTROL_CONTROLTYPE_VOLUME);
+  MuteControl = MakeControl<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
+                                             MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
 // Only the endpoint asks for this; on the mixer, or once shut down, it is another

@@ -8,7 +8,6 @@
 #include <shellapi.h>
 
 #include <memory>
-#include <optional>
 
 #include "audioControl.h"
 #include "endpointSession.h"

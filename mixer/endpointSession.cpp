@@ -1,5 +1,7 @@
 #include "endpointSession.h"
 
+#include <new>
+
 #include "endpointControl.h"
 
 namespace {
@@ -88,8 +90,11 @@ bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
     Enumerator.Reset();
     return false;
   }
-  auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new TDeviceWatcher(Window, Rebind));
-  if (SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
+  auto Watcher =
+      TComPtr<IMMNotificationClient>::Adopt(new (std::nothrow) TDeviceWatcher(Window, Rebind));
+  // Without memory for the watcher the endpoint still works; it only stops following
+  // a change of the default device.
+  if (Watcher && SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
     DeviceWatcher = Watcher;
   return true;
 }
@@ -108,9 +113,9 @@ TComPtr<IAudioEndpointVolume> TEndpointSession::BindDefault() {
   TComPtr<IAudioEndpointVolume> Found;
   if (!Enumerator || FAILED(ActivateDefault(Found)))
     return {};
-  auto Watcher =
-      TComPtr<IAudioEndpointVolumeCallback>::Adopt(new TVolumeWatcher(Window, ChangeMessage));
-  if (SUCCEEDED(Found->RegisterControlChangeNotify(Watcher.Get())))
+  auto Watcher = TComPtr<IAudioEndpointVolumeCallback>::Adopt(
+      new (std::nothrow) TVolumeWatcher(Window, ChangeMessage));
+  if (Watcher && SUCCEEDED(Found->RegisterControlChangeNotify(Watcher.Get())))
     VolumeWatcher = Watcher;
   Endpoint = Found;
   return Found;
