@@ -2,40 +2,20 @@
 
 #include <new>
 
+#include "comObject.h"
 #include "endpointControl.h"
 
 namespace {
 
-// The reference count of an object the system calls from its own threads.
-template <typename TInterface> class TPostingCallback : public TInterface {
+// Only posts: the system calls it on threads of its own.
+template <typename TInterface> class TPostingCallback : public TComObject<TInterface> {
 public:
   TPostingCallback(HWND Target, UINT Posted) : Window(Target), Message(Posted) {}
-  virtual ~TPostingCallback() = default;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void **Object) override {
-    if (Id == __uuidof(IUnknown) || Id == __uuidof(TInterface)) {
-      AddRef();
-      *Object = static_cast<TInterface *>(this);
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&References));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG Left = InterlockedDecrement(&References);
-    if (Left == 0)
-      delete this;
-    return static_cast<ULONG>(Left);
-  }
 
 protected:
   void Post() const { PostMessageA(Window, Message, 0, 0); }
 
 private:
-  LONG References = 1;
   HWND Window;
   UINT Message;
 };

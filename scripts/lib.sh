@@ -29,10 +29,12 @@ install_packages() {
 # monitors puts it on Wine's library path; installed for the whole system with the
 # 32-bit Xrandr beside it, Wine would report a single monitor.
 XINERAMA32=$BUILD/xinerama32
+download_xinerama32() { apt-get download -qq libxinerama1:i386 2>/dev/null; }
 fetch_xinerama32() {
   [ -e "$XINERAMA32/usr/lib/i386-linux-gnu/libXinerama.so.1" ] && return
   mkdir -p "$XINERAMA32"
-  (cd "$XINERAMA32" && apt-get download -qq libxinerama1:i386 2>/dev/null &&
+  # Package lists gone stale since the last install are read again once.
+  (cd "$XINERAMA32" && { download_xinerama32 || { apt-get update -qq && download_xinerama32; }; } &&
     dpkg-deb -x libxinerama1_*_i386.deb . && rm -f libxinerama1_*_i386.deb) ||
     echo "Could not fetch the 32-bit libXinerama: the test of two monitors will fail" >&2
 }

@@ -6,7 +6,7 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 import harness as h
-from test_wheel import FULL, PAUSE, QUIET, STEP, telling_direction
+from test_wheel import FULL, QUIET, STEP, WheelTurns, telling_direction
 
 WIDTH, HEIGHT = h.SCREEN_WIDTH, h.SCREEN_HEIGHT
 # One wide X screen split in two, the primary on the left and then on the right;
@@ -19,16 +19,7 @@ SUPPORTED_OS = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-b
                 "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
 
 
-class DesktopTest(unittest.TestCase):
-    def turn(self, s, x, y, direction, shift=False):
-        time.sleep(max(0.0, self.last_turn + PAUSE - time.monotonic()))
-        if shift:
-            s.xdotool("keydown", "shift")
-        s.wheel(x, y, direction)
-        if shift:
-            s.xdotool("keyup", "shift")
-        self.last_turn = time.monotonic()
-
+class DesktopTest(WheelTurns, unittest.TestCase):
     def test_wheel_acts_at_the_outer_edges_of_two_monitors_only(self):
         for monitors, second in LAYOUTS:
             with self.subTest(second=second):

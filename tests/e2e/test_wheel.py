@@ -45,7 +45,25 @@ def telling_direction(volume):
     raise AssertionError(f"no step from {volume} shows in the bar")
 
 
-class WheelTest(unittest.TestCase):
+class WheelTurns:
+    """Real wheel turns, paced so that no step grows unless a test wants it."""
+
+    last_turn = 0.0
+
+    def turn(self, s, x, y, direction, shift=False, pause=True):
+        """One notch of the real wheel at (x, y), PAUSE s after the previous turn
+        unless told otherwise."""
+        if pause:
+            time.sleep(max(0.0, self.last_turn + PAUSE - time.monotonic()))
+        if shift:
+            s.xdotool("keydown", "shift")
+        s.wheel(x, y, direction)
+        if shift:
+            s.xdotool("keyup", "shift")
+        self.last_turn = time.monotonic()
+
+
+class WheelTest(WheelTurns, unittest.TestCase):
     def start(self, s):
         self.program = s.start_program_and_wait()
         # Wine reports the pointer only over its own windows: without the full-screen
@@ -63,18 +81,6 @@ class WheelTest(unittest.TestCase):
         h.wait_until(lambda: s.send(LAST_WHEEL, class_name=h.DESKTOP_CLASS).get("result") ==
                      str(packed), 5, f"the desktop to receive the turn at {last_at}")
         return int(s.send(WHEEL_COUNT, class_name=h.DESKTOP_CLASS)["result"])
-
-    def turn(self, s, x, y, direction, shift=False, pause=True):
-        """One notch of the real wheel at (x, y), PAUSE s after the previous turn
-        unless told otherwise."""
-        if pause:
-            time.sleep(max(0.0, self.last_turn + PAUSE - time.monotonic()))
-        if shift:
-            s.xdotool("keydown", "shift")
-        s.wheel(x, y, direction)
-        if shift:
-            s.xdotool("keyup", "shift")
-        self.last_turn = time.monotonic()
 
     def step(self, s, x, y, direction, shift=False, what=None):
         """A turn that must move the fader by one step: the display shows the new

@@ -1,5 +1,7 @@
 #include "fake_endpoint.h"
 
+#include "comObject.h"
+
 TFakeAudioState *FakeAudio;
 
 namespace {
@@ -77,32 +79,10 @@ void NotifyVolume(LONG Device, const GUID &Context) {
            [&](IAudioEndpointVolumeCallback *Callback) { Callback->OnNotify(&Data); });
 }
 
-template <typename TInterface> class TFakeObject : public TInterface {
+template <typename TInterface> class TFakeObject : public TComObject<TInterface> {
 public:
   TFakeObject() { InterlockedIncrement(&FakeAudio->LiveObjects); }
-  virtual ~TFakeObject() { InterlockedDecrement(&FakeAudio->LiveObjects); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void **Object) override {
-    if (Id == __uuidof(IUnknown) || Id == __uuidof(TInterface)) {
-      AddRef();
-      *Object = static_cast<TInterface *>(this);
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&References));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG Left = InterlockedDecrement(&References);
-    if (Left == 0)
-      delete this;
-    return static_cast<ULONG>(Left);
-  }
-
-private:
-  LONG References = 1;
+  ~TFakeObject() override { InterlockedDecrement(&FakeAudio->LiveObjects); }
 };
 
 class TFakeEndpointVolume : public TFakeObject<IAudioEndpointVolume> {
