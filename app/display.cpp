@@ -85,8 +85,12 @@ void SetLabelFont() {
   LabelFont = CreateFontIndirectA(&Font);
 }
 
-// Above every topmost window that appeared after it, without taking the focus.
+// Above every topmost window that appeared after it, without taking the focus. A
+// raise is a round trip to the display server on every change, so it is left out
+// while no window at all lies above the display.
 void RaiseDisplay() {
+  if (GetTopWindow(nullptr) == MainWindow)
+    return;
   SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
 }
 
