@@ -634,20 +634,22 @@ class Session:
         """Starts bin/<args[0]> under Wine; the Popen is stopped with the session."""
         kwargs.setdefault("stdout", subprocess.DEVNULL)
         kwargs.setdefault("stderr", self._wine_log)
+        kwargs.setdefault("env", self.env)
         process = subprocess.Popen(["wine", os.path.join(self.bin_dir, args[0])] + args[1:],
-                                   env=self.env, **kwargs)
+                                   **kwargs)
         self._programs.append(process)
         return process
 
-    def start_program(self):
-        """Starts sonalto.exe; keep the Popen for its exit code."""
-        return self.wine_process(["sonalto.exe"])
+    def start_program(self, env=None):
+        """Starts sonalto.exe (in env, the session's own when not given); keep the
+        Popen for its exit code."""
+        return self.wine_process(["sonalto.exe"], env=env or self.env)
 
-    def start_program_and_wait(self):
+    def start_program_and_wait(self, env=None):
         """Starts sonalto.exe and waits until it has finished starting up: its
         window exists and its thread answers messages, which it does only from its
         message loop, after the tray icon and the hotkeys are in place."""
-        process = self.start_program()
+        process = self.start_program(env)
         self.wait_for_window(PROGRAM_CLASS)
         wait_until(lambda: self.send(WM_NULL).get("answered") == "1", 20,
                    "the program to reach its message loop")
@@ -661,14 +663,8 @@ class Session:
         shutil.copyfile(os.path.join(self.bin_dir, "standin", "mmdevapi.dll"),
                         os.path.join(self.prefix, "drive_c", "windows", "system32",
                                      "mmdevapi.dll"))
-        env = dict(self.env, WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";mmdevapi=n")
-        process = subprocess.Popen(["wine", os.path.join(self.bin_dir, "sonalto.exe")], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=self._wine_log)
-        self._programs.append(process)
-        self.wait_for_window(PROGRAM_CLASS)
-        wait_until(lambda: self.send(WM_NULL).get("answered") == "1", 20,
-                   "the program to reach its message loop")
-        return process
+        return self.start_program_and_wait(
+            dict(self.env, WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";mmdevapi=n"))
 
     def endpoints(self):
         """The stand-in's state: {"default", "live", "watchers", "notifications",
