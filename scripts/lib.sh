@@ -15,19 +15,17 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
       missing+=("$package")
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing ${missing[*]}"
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  fi
-  fetch_xinerama32
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "Installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # Wine sees several monitors only through the 32-bit Xinerama library, which wine32
-# does not bring. It is unpacked into the build tree, and the e2e test of two
-# monitors puts it on Wine's library path; installed for the whole system with the
-# 32-bit Xrandr beside it, Wine would report a single monitor.
+# does not bring. Only the tests need it: it is unpacked into the build tree, and the
+# e2e test of two monitors puts it on Wine's library path; installed for the whole
+# system with the 32-bit Xrandr beside it, Wine would report a single monitor.
 XINERAMA32=$BUILD/xinerama32
 download_xinerama32() { apt-get download -qq libxinerama1:i386 2>/dev/null; }
 fetch_xinerama32() {

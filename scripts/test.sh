@@ -5,6 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 install_packages
+fetch_xinerama32
 build
 trap stop_started EXIT
 start_virtual_display
