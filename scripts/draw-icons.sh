@@ -32,7 +32,7 @@ convert -size 256x256 \
 
 # --- Tray icons are pixel art: every pixel is placed on purpose so that the
 # 16x16 images stay crisp, and the ICO containers are written by hand because
-# the tray wants classic 8-bit palette images with a 1-bit AND mask. Each icon
+# the tray wants classic palette images with a 1-bit AND mask. Each icon
 # also holds the small-icon sizes of 125%, 150% and 200% scaling (20, 24, 32),
 # drawn from the same shapes, so the tray never shows a stretched 16x16.
 python3 - "$tmp" "$res" <<'PY'
@@ -150,25 +150,34 @@ def and_row(transparent_bits):
     v <<= (-w) % 32
     return v.to_bytes(((w + 31) // 32) * 4, 'big')
 
-def image_8bpp(name, img):
+def packed_row(indices, bits):
+    # Pixels packed most significant first, each row padded to a whole DWORD.
+    v = 0
+    for i in indices:
+        v = (v << bits) | i
+    width = len(indices) * bits
+    v <<= (-width) % 32
+    return v.to_bytes(((width + 31) // 32) * 4, 'big')
+
+def image_indexed(name, img):
+    # Palette images at the smallest depth their colours fit, carrying only the
+    # colours they use: the program stays small and every pixel stays the same.
     palette = [(0, 0, 0)]           # index 0 is what masked pixels carry
     for row in img:
         for c in row:
             if c is not None and c not in palette:
                 palette.append(c)
     assert len(palette) <= 256, name
+    bits = next(b for b in (1, 4, 8) if len(palette) <= 1 << b)
     pal = b''.join(bytes((b, g, r, 0)) for r, g, b in palette)
-    xor = [bytes(palette.index(c) if c else 0 for c in row) for row in img]
+    xor = [packed_row([palette.index(c) if c else 0 for c in row], bits) for row in img]
     mask = [and_row([c is None for c in row]) for row in img]
-    if len(img) == 16:              # the original image, byte for byte: a whole palette
-        return ico_image(16, 8, pal + bytes(4 * (256 - len(palette))), xor, mask)
-    # The larger ones carry only the colours they use, keeping the program small.
-    return ico_image(len(img), 8, pal, xor, mask, len(palette))
+    return ico_image(len(img), bits, pal, xor, mask, len(palette))
 
-def write_8bpp(name, colours, muted):
+def write_indexed(name, colours, muted):
     # The 16-pixel image first: it is the one a reader of the file meets first.
     with open(f'{res}/{name}.ico', 'wb') as f:
-        f.write(ico(*(image_8bpp(name, render(colours, muted, size))
+        f.write(ico(*(image_indexed(name, render(colours, muted, size))
                       for size in (16, 20, 24, 32))))
 
 def write_32bpp(name, rgba, w):
@@ -182,10 +191,10 @@ def write_32bpp(name, rgba, w):
     with open(f'{res}/{name}.ico', 'wb') as f:
         f.write(ico(ico_image(w, 32, b'', xor, mask)))
 
-write_8bpp('enmuteon', GREEN, True)
-write_8bpp('enmuteoff', GREEN, False)
-write_8bpp('dimuteon', RED, True)
-write_8bpp('dimuteoff', RED, False)
+write_indexed('enmuteon', GREEN, True)
+write_indexed('enmuteoff', GREEN, False)
+write_indexed('dimuteon', RED, True)
+write_indexed('dimuteoff', RED, False)
 with open(f'{tmp}/sonalto.rgba', 'rb') as f:
     write_32bpp('sonalto', f.read(), 32)
 PY
