@@ -840,6 +840,45 @@ int ReplayHookRecord(const char *ClassName, LONG X, LONG Y) {
   return 0;
 }
 
+// ---- Wheel input of any delta, and a program thread held ----
+
+// Turns as a driver sends them, with exactly these deltas, at a pointer placed
+// there first: fine-grained wheels send parts of a notch, fast spins several.
+int SendWheel(LONG X, LONG Y, const std::vector<LONG> &Deltas) {
+  constexpr DWORD PointerSettle = 100; // ms for the pointer's move to reach the server
+  if (!SetCursorPos(X, Y))
+    return 1;
+  Sleep(PointerSettle);
+  for (const LONG Delta : Deltas) {
+    INPUT Input = {};
+    Input.type = INPUT_MOUSE;
+    Input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    Input.mi.mouseData = static_cast<DWORD>(Delta);
+    if (SendInput(1, &Input, sizeof Input) != 1)
+      return 1;
+  }
+  std::printf("sent=%u\n", static_cast<unsigned>(Deltas.size()));
+  return 0;
+}
+
+// Holds the thread of the window's owner as a call that hangs would, for Ms
+// milliseconds; prints when it holds and when it lets go.
+int SuspendOwner(const char *ClassName, DWORD Ms) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  const HANDLE Thread =
+      Window ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(Window, nullptr))
+             : nullptr;
+  if (!Thread || SuspendThread(Thread) == static_cast<DWORD>(-1))
+    return 1;
+  std::printf("suspended=1\n");
+  std::fflush(stdout);
+  Sleep(Ms);
+  ResumeThread(Thread);
+  CloseHandle(Thread);
+  std::printf("resumed=1\n");
+  return 0;
+}
+
 // ---- Floods, long runs and the program's resource figures ----
 
 // xorshift32: one seed gives the same run on every machine, so a failure can be
@@ -1500,6 +1539,8 @@ int Usage() {
                        "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
                        "             unmapped|stack|ADDRESS)\n"
                        "       probe replay-hook CLASS X Y\n"
+                       "       probe send-wheel X Y DELTA...\n"
+                       "       probe suspend CLASS MS\n"
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
@@ -1560,6 +1601,14 @@ int main(int argc, char **argv) {
     return RunDesktop();
   if (Command == "forge-hook" && argc >= 4)
     return ForgeHookMessages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  if (Command == "send-wheel" && argc >= 5) {
+    std::vector<LONG> Deltas;
+    for (int Index = 4; Index < argc; ++Index)
+      Deltas.push_back(std::strtol(argv[Index], nullptr, 0));
+    return SendWheel(std::strtol(argv[2], nullptr, 0), std::strtol(argv[3], nullptr, 0), Deltas);
+  }
+  if (Command == "suspend" && argc >= 4)
+    return SuspendOwner(argv[2], static_cast<DWORD>(ParseNumber(argv[3])));
   if (Command == "replay-hook" && argc >= 5)
     return ReplayHookRecord(argv[2], static_cast<LONG>(std::strtol(argv[3], nullptr, 0)),
                             static_cast<LONG>(std::strtol(argv[4], nullptr, 0)));
