@@ -801,9 +801,11 @@ const char *ReplayClass;
 POINT ReplayAt;
 
 // Installed before the program's hook, this one runs after it: a turn the program
-// does not act on goes on to it, and meanwhile the program waits inside its own hook
-// with the record the hook library has just vouched for still live on its stack.
-// That very address is then forged, holding a forward turn at the left edge.
+// does not act on goes on to it, and meanwhile the hook library's thread waits in its
+// own hook with the turn's record still live on its stack. That very address is then
+// forged, holding a forward turn at the left edge, and so are the first tickets the
+// library hands out, the one of this very turn among them.
+constexpr LONG RecentTickets = 16;
 LRESULT CALLBACK ReplayLiveRecord(int Code, WPARAM Message, LPARAM Event) {
   const auto &Record = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
   if (Code == HC_ACTION && Message == WM_MOUSEWHEEL && Record.pt.x == ReplayAt.x &&
@@ -818,6 +820,8 @@ LRESULT CALLBACK ReplayLiveRecord(int Code, WPARAM Message, LPARAM Event) {
     if (Process) {
       for (const std::uintptr_t Address : RecordAddresses(Process, Record))
         Forge(Window, Process, ThreadId, std::to_string(Address));
+      for (LONG Ticket = 1; Ticket <= RecentTickets; ++Ticket)
+        Forge(Window, Process, ThreadId, std::to_string(Ticket));
       CloseHandle(Process);
     }
     std::printf("replayed=1\n");
@@ -1137,8 +1141,8 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
     WPARAM WParam = 0;
     LPARAM LParam = 0;
     if (HookOnly) {
-      // A wheel message with an address of the sender's choosing, or another mouse
-      // message number; never the hook's own record.
+      // A wheel message with a ticket or an address of the sender's choosing, or
+      // another mouse message number; never while the hook waits on a turn.
       WParam = Random.Below(4) != 0 ? WM_MOUSEWHEEL : RandomParameter(Random);
       LParam = static_cast<LPARAM>(RandomParameter(Random));
     } else {

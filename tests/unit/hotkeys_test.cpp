@@ -371,14 +371,15 @@ protected:
 };
 
 TEST_F(THookWatch, PointerMovingWithoutReportsReinstallsTheHookOnce) {
-  for (LONG X = 110; X < 200; X += 10) {
+  // Longer than the reinstall interval: only the hook's silence may reinstall.
+  for (LONG X = 110; X < 300; X += 10) {
     MoveTo(X, 100, true);
     Later(400);
     Tick();
   }
   EXPECT_EQ(1u, Fake.SetHookCalls.size());
   // Only the hook thread's own count tells; the messages are forged.
-  for (LONG X = 200; X < 300; X += 10) {
+  for (LONG X = 300; X < 400; X += 10) {
     MoveTo(X, 100, false);
     Later(400);
     Tick();
