@@ -10,7 +10,8 @@ DWORD VolumeUpHotKeyId;
 DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
 DWORD SwitchCount;
-bool HookReported;
+bool HookJustInstalled;
+DWORD HookCheckEvents;
 POINT HookCheckCursor;
 DWORD HookInstallTick;
 
@@ -58,19 +59,16 @@ void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
 }
 
-// The watchdog starts afresh: its first check only takes the pointer's position.
-void InstallHook() {
+// The watchdog starts afresh. Without a hook the program is disabled as a whole:
+// icon, menu, keys and timer then agree, and the next enable registers every key
+// anew without refusing the program its own.
+bool InstallHookOrDisable() {
   Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
-  HookReported = true;
-}
-
-void ReinstallHook() {
-  InstallHook();
-  if (!Enabled) {
-    ModifyTrayIcon();
-    UpdateEnableMenuItem();
-  }
+  HookJustInstalled = true;
+  if (!Enabled)
+    DisableControls();
+  return Enabled;
 }
 
 } // namespace
@@ -91,8 +89,7 @@ void EnableControls() {
   if (ShuttingDown)
     return;
   const DWORD Switch = ++SwitchCount;
-  InstallHook();
-  if (!RegisterVolumeHotKeys(Switch))
+  if (!InstallHookOrDisable() || !RegisterVolumeHotKeys(Switch))
     return;
   ModifyTrayIcon();
   UpdateEnableMenuItem();
@@ -131,10 +128,12 @@ void WatchHook() {
   POINT Cursor = {};
   if (!Enabled || !GetCursorPos(&Cursor))
     return;
-  const bool Lost =
-      !HookReported && (Cursor.x != HookCheckCursor.x || Cursor.y != HookCheckCursor.y);
+  const DWORD Events = HookEventCount();
+  const bool Lost = !HookJustInstalled && Events == HookCheckEvents &&
+                    (Cursor.x != HookCheckCursor.x || Cursor.y != HookCheckCursor.y);
   HookCheckCursor = Cursor;
-  HookReported = false;
+  HookCheckEvents = Events;
+  HookJustInstalled = false;
   if (Lost && GetTickCount() - HookInstallTick >= HookReinstallInterval)
-    ReinstallHook();
+    InstallHookOrDisable();
 }

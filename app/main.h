@@ -192,11 +192,13 @@ void ToggleEnabled();
 void HandleHotKey(WPARAM Id);
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// At each tick of the hide timer, a pointer that moved while the hook reported
-// nothing means the hook is gone, and it is installed again.
-extern bool HookReported;     // a report of the hook came since the last check
-extern POINT HookCheckCursor; // the pointer at the last check
-extern DWORD HookInstallTick; // when SetHook last ran
+// At each tick of the hide timer, a pointer that moved while the hook's thread saw
+// no event means the hook is gone, and it is installed again. A hook that cannot be
+// installed, at an enable or here, leaves the program wholly disabled.
+extern bool HookJustInstalled; // the next check only takes the pointer and the count
+extern DWORD HookCheckEvents;  // the hook's own event count at the last check
+extern POINT HookCheckCursor;  // the pointer at the last check
+extern DWORD HookInstallTick;  // when SetHook last ran
 
 void WatchHook();
 
@@ -207,12 +209,18 @@ void WatchHook();
 constexpr UINT WM_WHEELSTEP = WM_USER + 5;
 enum TWheelDirection : WPARAM { WHEEL_STEP_DOWN = 0, WHEEL_STEP_UP = 1 };
 
-// Turns decided in the hook whose step message has not been handled yet: a step
+// Steps decided for turns whose step message has not been handled yet: a step
 // message that no turn asked for came from another process.
 extern DWORD WheelStepsPending;
 
-// True when the program acted on the event: the hook library then swallows it.
-bool HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord);
+// The signed part of a notch taken from turns but not yet stepped, and the time
+// stamp of the turn that left it. A wheel at rest longer than this drops it.
+extern int WheelRemainder;
+extern DWORD WheelRemainderTime;
+constexpr DWORD WheelRestTime = 500; // ms
+
+// True when the program takes the turn: the hook library then swallows it.
+bool HandleHookMouse(WPARAM MouseMessage, LPARAM Ticket);
 void TakeWheelStep(WPARAM Direction);
 
 // Every monitor but the primary, which is 0, 0, ScreenWidth, ScreenHeight; taken at

@@ -1,12 +1,14 @@
 // The mouse wheel at the outer edges of the desktop, or anywhere with Shift held.
-// HandleHookMouse runs for every mouse event of the desktop while the hook is in
-// place, and the whole desktop's mouse waits for it: it only decides, and hands the
-// step itself to a posted message.
+// HandleHookMouse runs for every wheel turn of the desktop while the hook is in
+// place, and the turn waits for it: it only decides, and hands the steps themselves
+// to posted messages.
 #include "main.h"
 
 #include "morvaskint.h"
 
 DWORD WheelStepsPending;
+int WheelRemainder;
+DWORD WheelRemainderTime;
 
 RECT OtherMonitors[MaxOtherMonitors];
 int OtherMonitorCount;
@@ -70,24 +72,52 @@ bool IsAtScreenBorder(LONG X, LONG Y) {
 
 } // namespace
 
-// The message carries a raw address, and any process can send or post its number:
-// the record is read only after the hook library has vouched for that address.
-bool HandleHookMouse(WPARAM MouseMessage, LPARAM MouseRecord) {
-  if (!ClaimHookRecord(MouseRecord))
+namespace {
+
+bool TakesTurn(const MSLLHOOKSTRUCT &Event) {
+  return IsAtScreenBorder(Event.pt.x, Event.pt.y) || (GetAsyncKeyState(VK_SHIFT) & KeyDownBit);
+}
+
+// Fine-grained wheels send a notch as several smaller turns: their deltas add up,
+// and each whole WHEEL_DELTA is one step. A part left over waits for the next turn
+// the same way; a reversal or a wheel at rest drops it.
+int WholeNotches(int Delta, DWORD Time) {
+  const bool Reversed = (WheelRemainder < 0) != (Delta < 0);
+  if (Reversed || Time - WheelRemainderTime > WheelRestTime)
+    WheelRemainder = 0;
+  WheelRemainder += Delta;
+  WheelRemainderTime = Time;
+  const int Notches = WheelRemainder / WHEEL_DELTA;
+  WheelRemainder %= WHEEL_DELTA;
+  return Notches;
+}
+
+// A full queue loses the steps it has no room for; the turn is swallowed all the same.
+void PostWheelSteps(int Notches) {
+  const WPARAM Direction = Notches > 0 ? WHEEL_STEP_UP : WHEEL_STEP_DOWN;
+  for (int Left = Notches > 0 ? Notches : -Notches; Left > 0; --Left) {
+    if (!PostMessageA(MainWindow, WM_WHEELSTEP, Direction, 0))
+      return;
+    ++WheelStepsPending;
+  }
+}
+
+} // namespace
+
+// The message carries a ticket, and any process can send or post its number: the
+// turn is read from the hook library, and acted on only once the library has taken
+// the answer, that is, only for a turn it really swallows. A turn of delta 0 is
+// swallowed where the program takes turns, and changes nothing.
+bool HandleHookMouse(WPARAM MouseMessage, LPARAM Ticket) {
+  MSLLHOOKSTRUCT Event = {};
+  if (!ClaimHookRecord(Ticket, &Event))
     return false;
-  HookReported = true;
-  if (MouseMessage != WM_MOUSEWHEEL)
+  const bool Take = MouseMessage == WM_MOUSEWHEEL && TakesTurn(Event);
+  if (!AnswerHookRecord(Ticket, Take) || !Take)
     return false;
-  const auto &Event = *reinterpret_cast<const MSLLHOOKSTRUCT *>(MouseRecord);
-  if (!IsAtScreenBorder(Event.pt.x, Event.pt.y) && !(GetAsyncKeyState(VK_SHIFT) & KeyDownBit))
-    return false;
-  const WPARAM Direction =
-      GET_WHEEL_DELTA_WPARAM(Event.mouseData) > 0 ? WHEEL_STEP_UP : WHEEL_STEP_DOWN;
-  // A full queue loses the step; the turn then goes on to the window under the
-  // pointer as if the program had not been there.
-  if (!PostMessageA(MainWindow, WM_WHEELSTEP, Direction, 0))
-    return false;
-  ++WheelStepsPending;
+  const int Delta = GET_WHEEL_DELTA_WPARAM(Event.mouseData);
+  if (Delta != 0)
+    PostWheelSteps(WholeNotches(Delta, Event.time));
   return true;
 }
 

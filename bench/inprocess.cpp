@@ -10,17 +10,21 @@
 
 namespace {
 
-// The hook library vouches only for the record its own hook is delivering. The
-// bench delivers its records itself, so it answers for them in the library's
-// place, at the same cost: a comparison and a store.
-LPARAM Delivering;
+// The hook library hands out only the turn its own hook waits on. The bench
+// delivers its turns itself, so it answers for them in the library's place, at
+// about the same cost: a comparison, a store and the record's copy.
+const MSLLHOOKSTRUCT *Delivering;
+LPARAM DeliveringTicket;
 
-BOOLEAN __cdecl VouchForDelivered(LPARAM Record) {
-  if (Record == 0 || Record != Delivering)
+BOOLEAN __cdecl ClaimDelivered(LPARAM Ticket, MSLLHOOKSTRUCT *Record) {
+  if (Ticket == 0 || Ticket != DeliveringTicket)
     return FALSE;
-  Delivering = 0;
+  DeliveringTicket = 0;
+  *Record = *Delivering;
   return TRUE;
 }
+
+BOOLEAN __cdecl AnswerDelivered(LPARAM Ticket, BOOLEAN) { return Ticket != 0; }
 
 // The slots of the two mixer value calls hold winmm's own functions, so the timed
 // runs call winmm exactly as the program does; only the counting pass routes them
@@ -38,8 +42,10 @@ const TDetailsCall RealSetDetails = WinmmFunction("mixerSetControlDetails");
 } // namespace
 
 extern "C" {
-extern decltype(&VouchForDelivered) ClaimHookRecordSlot __asm__("__imp__ClaimHookRecord");
-decltype(&VouchForDelivered) ClaimHookRecordSlot = &VouchForDelivered;
+extern decltype(&ClaimDelivered) ClaimHookRecordSlot __asm__("__imp__ClaimHookRecord");
+decltype(&ClaimDelivered) ClaimHookRecordSlot = &ClaimDelivered;
+extern decltype(&AnswerDelivered) AnswerHookRecordSlot __asm__("__imp__AnswerHookRecord");
+decltype(&AnswerDelivered) AnswerHookRecordSlot = &AnswerDelivered;
 extern TDetailsCall GetDetailsSlot __asm__("__imp__mixerGetControlDetailsA@12");
 TDetailsCall GetDetailsSlot = RealGetDetails;
 extern TDetailsCall SetDetailsSlot __asm__("__imp__mixerSetControlDetails@12");
@@ -210,8 +216,9 @@ void SetWheelDelta(MSLLHOOKSTRUCT &Wheel, bool Forward) {
 
 // The hook's report alone: what the mouse waits for.
 void ReportWheel(MSLLHOOKSTRUCT &Wheel) {
-  Delivering = reinterpret_cast<LPARAM>(&Wheel);
-  SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, reinterpret_cast<LPARAM>(&Wheel));
+  Delivering = &Wheel;
+  DeliveringTicket = reinterpret_cast<LPARAM>(&Wheel);
+  SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, DeliveringTicket);
 }
 
 // A whole turn: the report, then the step it posted, as the loop dispatches it next.

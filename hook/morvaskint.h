@@ -14,17 +14,29 @@
 // Plain C names and the C calling convention: the exports are undecorated with
 // every compiler.
 
-// Installs a hook of the given kind (WH_MOUSE_LL) that reports every mouse event
-// to Window as Message: wParam the mouse message, lParam the address of the
-// event's MSLLHOOKSTRUCT, valid until the synchronous send returns. A nonzero answer
-// means the program acted on the event: it is then not passed on to the next hook.
-// A second call replaces the first hook.
+// Installs a hook of the given kind (WH_MOUSE_LL) on a thread of the library's own
+// and returns once it is in place, true if it is. Every other event goes on at once;
+// a turn of the vertical wheel is sent to Window as Message with a bounded wait:
+// wParam WM_MOUSEWHEEL, lParam a ticket for ClaimHookRecord. Without an answer in
+// time the turn goes on as if the program were not there. A second call replaces
+// the first hook.
 MORVASK_API BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message);
 
-// Removes the hook; harmless when none is installed.
+// Removes the hook and ends its thread; harmless when none is installed. Never
+// from DllMain: it waits for the thread.
 MORVASK_API void __cdecl FreeHook();
 
-// True once, for the record the hook is delivering at this moment: any process can
-// send or post the message number with an address of its choosing, and only this
-// answer tells the hook's own report from a forged one.
-MORVASK_API BOOLEAN __cdecl ClaimHookRecord(LPARAM Record);
+// True once, for the turn the hook is waiting on at this moment, which it copies to
+// Record: any process can send or post the message number with a ticket of its
+// choosing, and only this answer tells a turn the hook still waits on. A claimed turn
+// must be answered, without any blocking call in between.
+MORVASK_API BOOLEAN __cdecl ClaimHookRecord(LPARAM Ticket, MSLLHOOKSTRUCT *Record);
+
+// The program's answer for a turn it claimed: Swallow keeps it from the rest of the
+// desktop. False when the hook had stopped waiting: the turn has gone on, and the
+// program must not act on it.
+MORVASK_API BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow);
+
+// Counts the events the hook has seen, of every kind: the hook's own sign of life,
+// which stops when the system has removed it.
+MORVASK_API DWORD __cdecl HookEventCount();

@@ -1,58 +1,168 @@
-// morvask.dll: the system-wide low-level mouse hook. A low-level hook runs on the
-// thread that installed it, so every report is a same-thread SendMessage that the
-// program answers before the event goes on. The whole desktop's mouse waits for that
-// answer, so the program only decides there and acts later.
+// morvask.dll: the system-wide low-level mouse hook, on a thread of its own. A
+// low-level hook runs on the thread that installed it, and the whole desktop's mouse
+// waits for it: this thread does nothing else, so an event never waits for the
+// program's thread longer than one bounded hand-off of a wheel turn.
 #include "morvaskint.h"
 
 namespace {
 
-HHOOK Hook;
+// A turn the hook waits on is one slot word: its ticket, and in the low bits how far
+// the program has got with it. Every change is one interlocked operation, so the
+// hook and the program's thread can never both own the turn, and a claim of a ticket
+// the hook no longer waits on fails.
+constexpr LONG PhaseBits = 2;
+constexpr LONG Waiting = 0;
+constexpr LONG Claimed = 1;
+constexpr LONG Swallowed = 2;
+constexpr LONG PassedOn = 3;
+constexpr LONG MaxTicket = MAXLONG >> PhaseBits;
+constexpr LONG Empty = 0; // no ticket is 0
+
+// Far below the system's own time-out for a low-level hook (at most one second),
+// after which it would remove the hook without a word.
+constexpr UINT HandOffTimeout = 50; // ms
+// A claimed turn is answered within microseconds; the bound only matters for a
+// program thread stopped between its claim and its answer.
+constexpr DWORD AnswerWait = 50; // ms
+
+HINSTANCE Module;
+HANDLE HookThread;
+DWORD HookThreadId;
+int HookKind;
 HWND Target;
 UINT TargetMessage;
-LPARAM Unclaimed; // the record being reported, until the program claims it
+HANDLE HookReady;
+bool HookInstalled;
 
+// Of the hook thread alone, but for the slot and the count.
+HHOOK Hook;
+MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
+LONG LastTicket;
+bool HandingOff;
+
+volatile LONG Slot;
+volatile LONG EventCount;
+
+LONG SlotWord(LPARAM Ticket, LONG Phase) { return static_cast<LONG>(Ticket) << PhaseBits | Phase; }
+
+bool IsTicket(LPARAM Ticket) { return Ticket > 0 && Ticket <= MaxTicket; }
+
+LONG NextTicket() {
+  LastTicket = LastTicket == MaxTicket ? 1 : LastTicket + 1;
+  return LastTicket;
+}
+
+// Whatever state the slot is in, one exchange ends it: a ticket still unclaimed, or
+// claimed and not answered, is abandoned, and the program's later step on it fails.
+bool CloseSlot(LONG Ticket) {
+  const DWORD Start = GetTickCount();
+  while (Slot == SlotWord(Ticket, Claimed) && GetTickCount() - Start < AnswerWait)
+    Sleep(0);
+  return InterlockedExchange(&Slot, Empty) == SlotWord(Ticket, Swallowed);
+}
+
+bool HandOff(const MSLLHOOKSTRUCT &Event) {
+  HandingOff = true;
+  Turn = Event;
+  const LONG Ticket = NextTicket();
+  InterlockedExchange(&Slot, SlotWord(Ticket, Waiting));
+  DWORD_PTR Answer = 0;
+  SendMessageTimeoutA(Target, TargetMessage, WM_MOUSEWHEEL, Ticket, SMTO_ABORTIFHUNG,
+                      HandOffTimeout, &Answer);
+  const bool Swallow = CloseSlot(Ticket);
+  HandingOff = false;
+  return Swallow;
+}
+
+// A turn that arrives while another is being handed off (the wait lets the thread
+// take the system's next call) goes on: the slot holds one turn.
 LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
   if (Code == HC_ACTION) {
-    // Restored afterwards, in case the program's handling lets a nested event in.
-    const LPARAM Outer = Unclaimed;
-    Unclaimed = Event;
-    const LRESULT Acted = SendMessageA(Target, TargetMessage, Message, Event);
-    Unclaimed = Outer;
-    // A turn that changed the volume must not also scroll the window under the
-    // pointer; every other event goes on to the rest of the desktop.
-    if (Acted != 0)
-      return Acted;
+    InterlockedIncrement(&EventCount);
+    if (Message == WM_MOUSEWHEEL && !HandingOff &&
+        HandOff(*reinterpret_cast<const MSLLHOOKSTRUCT *>(Event)))
+      return 1;
   }
   return CallNextHookEx(Hook, Code, Message, Event);
 }
 
-HINSTANCE ThisModule() {
-  HMODULE Module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ReportMouseEvent), &Module);
-  return Module;
+DWORD WINAPI RunHook(LPVOID) {
+  MSG Message;
+  // The queue must exist before SetHook returns, or FreeHook's quit could be lost.
+  PeekMessageA(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  Hook = SetWindowsHookExA(HookKind, ReportMouseEvent, Module, 0);
+  HookInstalled = Hook != nullptr;
+  SetEvent(HookReady);
+  if (Hook == nullptr)
+    return 0;
+  // The thread has no window: only the quit ends the loop, and the hook's calls
+  // come in while it waits.
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+  }
+  UnhookWindowsHookEx(Hook);
+  Hook = nullptr;
+  return 0;
+}
+
+void EndHookThread() {
+  WaitForSingleObject(HookThread, INFINITE);
+  CloseHandle(HookThread);
+  HookThread = nullptr;
 }
 
 } // namespace
 
 BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
   FreeHook();
+  HookKind = Kind;
   Target = Window;
   TargetMessage = Message;
-  Hook = SetWindowsHookExA(Kind, ReportMouseEvent, ThisModule(), 0);
-  return Hook != nullptr;
-}
-
-void __cdecl FreeHook() {
-  if (Hook != nullptr)
-    UnhookWindowsHookEx(Hook);
-  Hook = nullptr;
-}
-
-BOOLEAN __cdecl ClaimHookRecord(LPARAM Record) {
-  if (Record == 0 || Record != Unclaimed)
+  HookReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (HookReady == nullptr)
     return FALSE;
-  Unclaimed = 0;
+  HookInstalled = false;
+  HookThread = CreateThread(nullptr, 0, RunHook, nullptr, 0, &HookThreadId);
+  if (HookThread != nullptr)
+    WaitForSingleObject(HookReady, INFINITE);
+  CloseHandle(HookReady);
+  if (HookThread != nullptr && !HookInstalled)
+    EndHookThread();
+  return HookInstalled;
+}
+
+// The program's thread waits here without taking sent messages: a hand-off in
+// flight runs into its time-out, and the thread then reads its quit.
+void __cdecl FreeHook() {
+  if (HookThread == nullptr)
+    return;
+  PostThreadMessageA(HookThreadId, WM_QUIT, 0, 0);
+  EndHookThread();
+  HookInstalled = false;
+}
+
+BOOLEAN __cdecl ClaimHookRecord(LPARAM Ticket, MSLLHOOKSTRUCT *Record) {
+  if (!IsTicket(Ticket) ||
+      InterlockedCompareExchange(&Slot, SlotWord(Ticket, Claimed), SlotWord(Ticket, Waiting)) !=
+          SlotWord(Ticket, Waiting))
+    return FALSE;
+  *Record = Turn;
+  return TRUE;
+}
+
+BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
+  const LONG Answer = SlotWord(Ticket, Swallow ? Swallowed : PassedOn);
+  return IsTicket(Ticket) && InterlockedCompareExchange(&Slot, Answer, SlotWord(Ticket, Claimed)) ==
+                                 SlotWord(Ticket, Claimed);
+}
+
+DWORD __cdecl HookEventCount() { return static_cast<DWORD>(EventCount); }
+
+// The library's entry in place of the C runtime's, which it does without: it keeps
+// the module handle for SetWindowsHookExA and asks for no thread notifications.
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE Instance, DWORD Reason, LPVOID) {
+  if (Reason == DLL_PROCESS_ATTACH) {
+    Module = Instance;
+    DisableThreadLibraryCalls(Instance);
+  }
   return TRUE;
 }

@@ -801,9 +801,11 @@ const char *ReplayClass;
 POINT ReplayAt;
 
 // Installed before the program's hook, this one runs after it: a turn the program
-// does not act on goes on to it, and meanwhile the program waits inside its own hook
-// with the record the hook library has just vouched for still live on its stack.
-// That very address is then forged, holding a forward turn at the left edge.
+// does not act on goes on to it, and meanwhile the hook library's thread waits in its
+// own hook with the turn's record still live on its stack. That very address is then
+// forged, holding a forward turn at the left edge, and so are the first tickets the
+// library hands out, the one of this very turn among them.
+constexpr LONG RecentTickets = 16;
 LRESULT CALLBACK ReplayLiveRecord(int Code, WPARAM Message, LPARAM Event) {
   const auto &Record = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
   if (Code == HC_ACTION && Message == WM_MOUSEWHEEL && Record.pt.x == ReplayAt.x &&
@@ -818,6 +820,8 @@ LRESULT CALLBACK ReplayLiveRecord(int Code, WPARAM Message, LPARAM Event) {
     if (Process) {
       for (const std::uintptr_t Address : RecordAddresses(Process, Record))
         Forge(Window, Process, ThreadId, std::to_string(Address));
+      for (LONG Ticket = 1; Ticket <= RecentTickets; ++Ticket)
+        Forge(Window, Process, ThreadId, std::to_string(Ticket));
       CloseHandle(Process);
     }
     std::printf("replayed=1\n");
@@ -837,6 +841,45 @@ int ReplayHookRecord(const char *ClassName, LONG X, LONG Y) {
   MSG Message = {};
   while (GetMessageA(&Message, nullptr, 0, 0) > 0)
     DispatchMessageA(&Message);
+  return 0;
+}
+
+// ---- Wheel input of any delta, and a program thread held ----
+
+// Turns as a driver sends them, with exactly these deltas, at a pointer placed
+// there first: fine-grained wheels send parts of a notch, fast spins several.
+int SendWheel(LONG X, LONG Y, const std::vector<LONG> &Deltas) {
+  constexpr DWORD PointerSettle = 100; // ms for the pointer's move to reach the server
+  if (!SetCursorPos(X, Y))
+    return 1;
+  Sleep(PointerSettle);
+  for (const LONG Delta : Deltas) {
+    INPUT Input = {};
+    Input.type = INPUT_MOUSE;
+    Input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    Input.mi.mouseData = static_cast<DWORD>(Delta);
+    if (SendInput(1, &Input, sizeof Input) != 1)
+      return 1;
+  }
+  std::printf("sent=%u\n", static_cast<unsigned>(Deltas.size()));
+  return 0;
+}
+
+// Holds the thread of the window's owner as a call that hangs would, for Ms
+// milliseconds; prints when it holds and when it lets go.
+int SuspendOwner(const char *ClassName, DWORD Ms) {
+  const HWND Window = FindWindowA(OptionalText(ClassName), nullptr);
+  const HANDLE Thread =
+      Window ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(Window, nullptr))
+             : nullptr;
+  if (!Thread || SuspendThread(Thread) == static_cast<DWORD>(-1))
+    return 1;
+  std::printf("suspended=1\n");
+  std::fflush(stdout);
+  Sleep(Ms);
+  ResumeThread(Thread);
+  CloseHandle(Thread);
+  std::printf("resumed=1\n");
   return 0;
 }
 
@@ -1098,8 +1141,8 @@ int Flood(const char *ClassName, DWORD Count, DWORD Seed, bool HookOnly) {
     WPARAM WParam = 0;
     LPARAM LParam = 0;
     if (HookOnly) {
-      // A wheel message with an address of the sender's choosing, or another mouse
-      // message number; never the hook's own record.
+      // A wheel message with a ticket or an address of the sender's choosing, or
+      // another mouse message number; never while the hook waits on a turn.
       WParam = Random.Below(4) != 0 ? WM_MOUSEWHEEL : RandomParameter(Random);
       LParam = static_cast<LPARAM>(RandomParameter(Random));
     } else {
@@ -1500,6 +1543,8 @@ int Usage() {
                        "       probe forge-hook CLASS TARGET... (heap|misaligned|straddling|\n"
                        "             unmapped|stack|ADDRESS)\n"
                        "       probe replay-hook CLASS X Y\n"
+                       "       probe send-wheel X Y DELTA...\n"
+                       "       probe suspend CLASS MS\n"
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
@@ -1560,6 +1605,14 @@ int main(int argc, char **argv) {
     return RunDesktop();
   if (Command == "forge-hook" && argc >= 4)
     return ForgeHookMessages(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  if (Command == "send-wheel" && argc >= 5) {
+    std::vector<LONG> Deltas;
+    for (int Index = 4; Index < argc; ++Index)
+      Deltas.push_back(std::strtol(argv[Index], nullptr, 0));
+    return SendWheel(std::strtol(argv[2], nullptr, 0), std::strtol(argv[3], nullptr, 0), Deltas);
+  }
+  if (Command == "suspend" && argc >= 4)
+    return SuspendOwner(argv[2], static_cast<DWORD>(ParseNumber(argv[3])));
   if (Command == "replay-hook" && argc >= 5)
     return ReplayHookRecord(argv[2], static_cast<LONG>(std::strtol(argv[3], nullptr, 0)),
                             static_cast<LONG>(std::strtol(argv[4], nullptr, 0)));

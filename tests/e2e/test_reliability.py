@@ -247,7 +247,8 @@ class ReliabilityTest(unittest.TestCase):
             watch = s.watch()
             mark = watch.mark()
             # WM_HOOKMOUSE sent and posted, mostly with wParam WM_MOUSEWHEEL, with
-            # addresses of every kind: null, small, the program's own image, random.
+            # tickets and addresses of every kind: null, small, the program's own
+            # image, random.
             code, forged = run_probe(s, "flood-hook", h.PROGRAM_CLASS, HOOK_FORGERIES, seed)
             figure("forged hook messages", "seed", seed)
             for key in ("count", "sent", "posted", "duration_ms"):

@@ -31,6 +31,9 @@ INSIDE = [(4, 300), (500, 4), (WIDTH - 4, 300), (500, HEIGHT - 4)]
 WM_APP = 0x8000
 WHEEL_COUNT, LAST_WHEEL = WM_APP, WM_APP + 1  # what the stand-in desktop answers
 REPLAY_AT = (400, 437)  # a turn the program passes on, at a position of its own
+RECENT_TICKETS = 16     # the first tickets of the hook library, which the probe forges
+BESIDE_MIDDLE = (MIDDLE[0] + 10, MIDDLE[1])  # a last turn the desktop tells from MIDDLE's
+HOLD_MS = 8000  # how long the program's thread is held: far beyond any hand-off
 
 
 def telling_direction(volume):
@@ -81,6 +84,15 @@ class WheelTest(WheelTurns, unittest.TestCase):
         h.wait_until(lambda: s.send(LAST_WHEEL, class_name=h.DESKTOP_CLASS).get("result") ==
                      str(packed), 5, f"the desktop to receive the turn at {last_at}")
         return int(s.send(WHEEL_COUNT, class_name=h.DESKTOP_CLASS)["result"])
+
+    def send_wheel(self, s, at, *deltas):
+        """Turns of exactly these deltas, as a driver sends them, at `at`."""
+        s.probe("send-wheel", *at, *deltas)
+
+    def shown_after(self, s, volume):
+        """The display shows `volume`, and the watcher has seen it shown."""
+        s.wait_for_display(volume, "ON")
+        h.wait_until(lambda: self.watch.last("visible") == 1, 5, "the watcher to see the display")
 
     def step(self, s, x, y, direction, shift=False, what=None):
         """A turn that must move the fader by one step: the display shows the new
@@ -149,13 +161,59 @@ class WheelTest(WheelTurns, unittest.TestCase):
             time.sleep(0.5)
             self.still_one_step(s, "enabling again")
 
+    def test_turns_of_any_delta_step_by_whole_notches(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            self.start(s)
+            self.send_wheel(s, MIDDLE, -120)
+            before = self.wheel_messages(s, MIDDLE)
+            # Two notches in one turn are two steps; each a step after a pause.
+            self.send_wheel(s, EDGE, -240)
+            self.shown_after(s, FULL - 2 * STEP)
+            # Four parts of a notch are one step; the display hides first, so the
+            # step has shrunk back.
+            h.wait_until(lambda: self.watch.last("visible") == 0, 5, "the display to hide")
+            self.send_wheel(s, EDGE, -30, -30, -30, -30)
+            self.shown_after(s, FULL - 3 * STEP)
+
+            def zero_and_middle():
+                self.send_wheel(s, EDGE, 0)
+                self.send_wheel(s, BESIDE_MIDDLE, 30, 120, -240)
+            self.assertNothingHappens(s, "a turn of 0 at the edge, turns in the middle",
+                                      zero_and_middle)
+            # Every turn at the edge was swallowed, also those that made no step.
+            self.assertEqual(self.wheel_messages(s, BESIDE_MIDDLE) - before, 3,
+                             "wheel messages the desktop received")
+
+    def test_turn_goes_on_at_once_while_the_program_is_held_and_never_steps_later(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            self.start(s)
+            start = self.watch.mark()
+            with tempfile.TemporaryFile() as out:
+                held = s.wine_process(["probe.exe", "suspend", h.PROGRAM_CLASS, str(HOLD_MS)],
+                                      stdout=out)
+
+                def output():
+                    out.seek(0)
+                    return out.read().decode(errors="replace")
+                h.wait_until(lambda: "suspended=1" in output(), 20, "the program to be held")
+                self.send_wheel(s, EDGE, -120)
+                self.wheel_messages(s, EDGE)
+                self.assertNotIn("resumed=1", output(),
+                                 "the turn reached the desktop only once the program went on")
+                self.assertEqual(s.wait_exit(held, timeout=HOLD_MS / 1000 + 20), 0)
+            time.sleep(QUIET)
+            self.assertEqual(s.send(h.WM_NULL).get("answered"), "1", "no answer after the hold")
+            shown = [t - start for t, _, v in self.watch.events("visible") if v and t >= start]
+            self.assertEqual(shown, [], "a late step showed the display (ms after the start)")
+            self.still_one_step(s, "the program held")
+
     def replay_live_record(self, s):
-        """The sharpest forgery: the very address at which the hook library has just
-        delivered a real record, replayed while that record is still live. The
-        probe's own hook, installed before the program's, runs after it for a turn
-        the program passes on, and forges from there. Found by the program's own
-        state, not by what is left in its memory afterwards, so it holds under any
-        load."""
+        """The sharpest forgeries: the very address of a real record, replayed while
+        that record is still live in the hook library's thread, and the tickets the
+        library has handed out, that of this turn among them. The probe's own hook,
+        installed before the program's, runs after it for a turn the program passes
+        on, and forges from there. Found by the program's own state, not by what is
+        left in its memory afterwards, so it holds under any load."""
         with tempfile.TemporaryFile() as out:
             replay = s.wine_process(["probe.exe", "replay-hook", h.PROGRAM_CLASS,
                                      *map(str, REPLAY_AT)],
@@ -170,10 +228,14 @@ class WheelTest(WheelTurns, unittest.TestCase):
                                       lambda: self.turn(s, *REPLAY_AT, DOWN, pause=False))
             self.assertEqual(s.wait_exit(replay), 0)
             forged = [r for r in h.parse_records(output()) if r.get("record") == "forged"]
-        self.assertTrue(forged, "the live record is nowhere in the program's memory")
+        tickets = [r for r in forged if int(r["address"], 16) <= RECENT_TICKETS]
+        addresses = [r for r in forged if r not in tickets]
+        self.assertTrue(addresses, "the live record is nowhere in the program's memory")
+        self.assertEqual(len(tickets), RECENT_TICKETS)
         for record in forged:
-            self.assertEqual((record["answered"], record["posted"], record["planted"]),
-                             ("1", "1", "24"), record)
+            self.assertEqual((record["answered"], record["posted"]), ("1", "1"), record)
+        for record in addresses:
+            self.assertEqual(record["planted"], "24", record)
         self.still_one_step(s, "the live record's address replayed")
 
     def test_hook_messages_forged_by_another_process_change_nothing(self):
@@ -187,6 +249,7 @@ class WheelTest(WheelTurns, unittest.TestCase):
                 "a record on the program's stack": ["stack"],
                 "malformed addresses": ["0", "0x10", "0xFFFFFFF0", "unmapped", "misaligned",
                                         "straddling"],
+                "the tickets the hook library has handed out": ["1", "2", "3", "4", "5", "6"],
             }
             for what, targets in forgeries.items():
                 sent = self.assertNothingHappens(
@@ -195,7 +258,8 @@ class WheelTest(WheelTurns, unittest.TestCase):
                 self.assertEqual(len(sent), len(targets), what)
                 for record in sent:
                     self.assertEqual((record["answered"], record["posted"]), ("1", "1"), record)
-                    if record["target"] not in ("0", "0x10", "0xFFFFFFF0", "unmapped"):
+                    if record["target"] not in ("0x10", "0xFFFFFFF0", "unmapped") and \
+                            not record["target"].isdigit():
                         self.assertNotEqual(record["planted"], "0", record)
                 self.still_one_step(s, what)
 

@@ -214,7 +214,9 @@ int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) 
 BOOL WINAPI FakeRegisterHotKey(HWND Window, int Id, UINT Modifiers, UINT Key) {
   Fake.Sequence.push_back("RegisterHotKey");
   Fake.Registered.push_back(THotKeyCall{Window, Id, Modifiers, Key});
-  if (Fake.RefusedKeys.count(Key) != 0)
+  // The system refuses an id the window already holds, as it does a combination
+  // another program holds.
+  if (Fake.RefusedKeys.count(Key) != 0 || Fake.HotKeysHeld.count(Id) != 0)
     return FALSE;
   Fake.HotKeysHeld.insert(Id);
   return TRUE;
@@ -240,12 +242,24 @@ void __cdecl FakeFreeHook() {
   Fake.HookInstalled = false;
 }
 
-BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Record) {
-  if (Record == 0 || Record != Fake.HookRecord)
+BOOLEAN __cdecl FakeClaimHookRecord(LPARAM Ticket, MSLLHOOKSTRUCT *Record) {
+  if (Ticket == 0 || Ticket != Fake.HookTicket)
     return FALSE;
-  Fake.HookRecord = 0;
+  Fake.HookTicket = 0;
+  Fake.HookClaimed = Ticket;
+  *Record = Fake.HookTurn;
   return TRUE;
 }
+
+BOOLEAN __cdecl FakeAnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
+  if (Ticket == 0 || Ticket != Fake.HookClaimed || Fake.HookGaveUp)
+    return FALSE;
+  Fake.HookClaimed = 0;
+  Fake.HookAnswers.push_back(Swallow != FALSE);
+  return TRUE;
+}
+
+DWORD __cdecl FakeHookEventCount() { return Fake.HookEvents; }
 
 BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   Fake.Sequence.push_back("Shell_NotifyIconA");
@@ -375,6 +389,8 @@ IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)
 IMPORT_SLOT("__imp__SetHook", FakeSetHook)
 IMPORT_SLOT("__imp__FreeHook", FakeFreeHook)
 IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
+IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
+IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
 IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
 IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
 IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)

@@ -121,7 +121,12 @@ struct TFakePlatform {
   std::vector<THookCall> SetHookCalls;
   int FreeHookCount = 0;
   bool HookInstalled = false;
-  LPARAM HookRecord = 0; // the record the fake hook is delivering; claimable once
+  LPARAM HookTicket = 0;         // the turn the fake hook waits on; claimable once
+  MSLLHOOKSTRUCT HookTurn = {};  // what a claim of it copies out
+  LPARAM HookClaimed = 0;        // claimed and not answered yet
+  bool HookGaveUp = false;       // the hook stops waiting before any answer comes
+  std::vector<bool> HookAnswers; // answers taken, true to swallow
+  DWORD HookEvents = 0;          // the hook's own event count
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
   int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
   bool TrayIconShown = false;

@@ -53,6 +53,8 @@ void StopProgram() {
   ExitCode = 0;
   ShuttingDown = false;
   WheelStepsPending = 0;
+  WheelRemainder = 0;
+  WheelRemainderTime = 0;
 }
 
 namespace {

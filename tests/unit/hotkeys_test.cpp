@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,17 +106,20 @@ protected:
   }
 };
 
-TEST_F(THotKeysWithoutHook, ShowsDisabledYetKeepsVolumeKeysAndHideTimer) {
+// Without a hook the program is disabled as a whole, so that the next enable finds
+// no key of its own still registered.
+TEST_F(THotKeysWithoutHook, ShowsDisabledWithoutVolumeKeysOrHideTimer) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
   EXPECT_EQ("Enable", SwitchItemText());
-  EXPECT_EQ(VolumeKeys(),
-            std::vector<THotKeyCall>(Fake.Registered.begin() + 1, Fake.Registered.end()));
-  EXPECT_TRUE(HideTimerRuns());
+  EXPECT_EQ(std::set<int>{static_cast<int>(EnableHotKeyId)}, Fake.HotKeysHeld);
+  EXPECT_FALSE(HideTimerRuns());
   EXPECT_TRUE(Fake.Boxes.empty());
 }
 
-TEST_F(THotKeysWithoutHook, VolumeAndMuteKeysStillAct) {
+TEST_F(THotKeysWithoutHook, VolumeAndMuteKeysActOnceAnEnableGetsTheHook) {
+  Fake.SetHookResult = TRUE;
+  Press(EnableHotKeyId);
   Press(VolumeUpHotKeyId);
   EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
   FakeMixer.Values[VolumeId] = MidVolume;
@@ -125,25 +129,27 @@ TEST_F(THotKeysWithoutHook, VolumeAndMuteKeysStillAct) {
   EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
 }
 
-TEST_F(THotKeysWithoutHook, ToggleHooksAgainWithoutFreeingAndRegistersKeysAgain) {
+TEST_F(THotKeysWithoutHook, ToggleStillWithoutHookRegistersNothingAndShowsNoBox) {
   Fake.Registered.clear();
-  Fake.RefusedKeys = {VK_NEXT};
   Press(EnableHotKeyId);
   EXPECT_EQ(2u, Fake.SetHookCalls.size());
-  EXPECT_EQ(0, Fake.FreeHookCount);
-  EXPECT_EQ(VolumeKeys(), Fake.Registered);
-  ASSERT_EQ(1u, Fake.Boxes.size());
-  EXPECT_EQ("HotKey for Volume down not registered", Fake.Boxes[0].Text);
+  EXPECT_TRUE(Fake.Registered.empty());
+  EXPECT_TRUE(Fake.Boxes.empty());
   EXPECT_FALSE(Enabled);
+  EXPECT_FALSE(HideTimerRuns());
   EXPECT_EQ("Enable", SwitchItemText());
 }
 
 TEST_F(THotKeysWithoutHook, ToggleThatGetsTheHookEnables) {
   Fake.SetHookResult = TRUE;
+  Fake.Registered.clear();
   Press(EnableHotKeyId);
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
   EXPECT_EQ("Disable", SwitchItemText());
+  EXPECT_EQ(VolumeKeys(), Fake.Registered);
+  EXPECT_TRUE(Fake.Boxes.empty());
+  EXPECT_TRUE(HideTimerRuns());
 }
 
 struct TRefusal {
@@ -355,26 +361,25 @@ protected:
     Tick(); // the first check takes the pointer's place
   }
   static void Tick() { SendMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, 0); }
-  static void MoveTo(LONG X, LONG Y, bool Reported) {
+  // A move the hook's thread saw counts; a report sent to the window does not.
+  static void MoveTo(LONG X, LONG Y, bool SeenByHook) {
     Fake.CursorPos = POINT{X, Y};
-    MSLLHOOKSTRUCT Event = {};
-    Event.pt = *Fake.CursorPos;
-    const LPARAM Record = reinterpret_cast<LPARAM>(&Event);
-    Fake.HookRecord = Reported ? Record : 0;
-    SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Record);
+    Fake.HookEvents += SeenByHook;
+    SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, 1);
   }
   static void Later(DWORD Milliseconds) { *Fake.TickCount += Milliseconds; }
 };
 
 TEST_F(THookWatch, PointerMovingWithoutReportsReinstallsTheHookOnce) {
-  for (LONG X = 110; X < 200; X += 10) {
+  // Longer than the reinstall interval: only the hook's silence may reinstall.
+  for (LONG X = 110; X < 300; X += 10) {
     MoveTo(X, 100, true);
     Later(400);
     Tick();
   }
   EXPECT_EQ(1u, Fake.SetHookCalls.size());
-  // Only reports the hook library vouches for count; these are forged.
-  for (LONG X = 200; X < 300; X += 10) {
+  // Only the hook thread's own count tells; the messages are forged.
+  for (LONG X = 300; X < 400; X += 10) {
     MoveTo(X, 100, false);
     Later(400);
     Tick();
@@ -395,7 +400,7 @@ TEST_F(THookWatch, QuietPointerNeverReinstalls) {
   EXPECT_EQ(1u, Fake.SetHookCalls.size());
 }
 
-TEST_F(THookWatch, FailingReinstallShowsDisabled) {
+TEST_F(THookWatch, FailingReinstallDisablesWhollyAndTheNextEnableWorks) {
   Fake.SetHookResult = FALSE;
   Later(10000);
   MoveTo(300, 300, false);
@@ -404,11 +409,19 @@ TEST_F(THookWatch, FailingReinstallShowsDisabled) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
   EXPECT_EQ("Enable", SwitchItemText());
-  // No more attempts until the user enables again.
+  EXPECT_EQ(std::set<int>{static_cast<int>(EnableHotKeyId)}, Fake.HotKeysHeld);
+  EXPECT_FALSE(HideTimerRuns());
+  // No more attempts until the user enables again; that enable shows no box.
   Later(10000);
   MoveTo(400, 300, false);
   Tick();
   EXPECT_EQ(2u, Fake.SetHookCalls.size());
+  Fake.SetHookResult = TRUE;
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(Enabled);
+  EXPECT_TRUE(Fake.Boxes.empty());
+  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
+  EXPECT_TRUE(HideTimerRuns());
 }
 
 } // namespace

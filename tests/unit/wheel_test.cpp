@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -22,6 +23,14 @@ MSLLHOOKSTRUCT Record(LONG X, LONG Y, short Delta) {
 }
 
 LPARAM AddressOf(const MSLLHOOKSTRUCT &Event) { return reinterpret_cast<LPARAM>(&Event); }
+
+// The hook waiting on Event under a fresh ticket, which it hands out once.
+LPARAM Vouch(const MSLLHOOKSTRUCT &Event) {
+  static LPARAM LastTicket;
+  Fake.HookTurn = Event;
+  Fake.HookTicket = ++LastTicket;
+  return Fake.HookTicket;
+}
 
 int VolumeWrites() {
   int Writes = 0;
@@ -45,13 +54,28 @@ template <typename TAction> TMove Outcome(TAction Action) {
   return FakeMixer.Values[VolumeId] > MidVolume ? TMove::Up : TMove::Down;
 }
 
-// The hook reporting one event: it vouches for the record while the handler runs.
+// The hook reporting one event: it waits on the turn while the handler runs.
 TMove Turn(LONG X, LONG Y, short Delta = WHEEL_DELTA, UINT Message = WM_MOUSEWHEEL) {
-  const MSLLHOOKSTRUCT Event = Record(X, Y, Delta);
-  Fake.HookRecord = AddressOf(Event);
-  const TMove Move = Outcome([&] { HandleHookMouse(Message, AddressOf(Event)); });
-  Fake.HookRecord = 0;
+  const LPARAM Ticket = Vouch(Record(X, Y, Delta));
+  const TMove Move = Outcome([&] { HandleHookMouse(Message, Ticket); });
+  Fake.HookTicket = 0;
   return Move;
+}
+
+// The steps that turns at the border made, up positive, down negative; each turn's
+// time stamp is Gap ms after the one before.
+int Steps(std::initializer_list<short> Deltas, DWORD Gap = 10) {
+  static DWORD Clock;
+  FakeMixer.Values[VolumeId] = MidVolume;
+  const int Before = VolumeWrites();
+  for (short Delta : Deltas) {
+    MSLLHOOKSTRUCT Event = Record(0, 300, Delta);
+    Event.time = Clock += Gap;
+    HandleHookMouse(WM_MOUSEWHEEL, Vouch(Event));
+  }
+  PumpMessages();
+  const int Writes = VolumeWrites() - Before;
+  return FakeMixer.Values[VolumeId] < MidVolume ? -Writes : Writes;
 }
 
 class TWheel : public TProgramTest {
@@ -204,25 +228,63 @@ TEST_F(TWheelOnSeveralMonitors, LayoutIsTakenAtStartUpAndAtEachDisplayChange) {
 
 using TWheelDelta = TWheel;
 
-TEST_F(TWheelDelta, ForwardStepsUpBackOrZeroStepsDown) {
+TEST_F(TWheelDelta, ForwardStepsUpBackStepsDownZeroDoesNothing) {
   EXPECT_EQ(TMove::Up, Turn(0, 300, 120));
   EXPECT_EQ(TMove::Down, Turn(0, 300, -120));
-  EXPECT_EQ(TMove::Down, Turn(0, 300, 0));
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 0));
 }
 
-TEST_F(TWheelDelta, EveryTurnIsOneStepWhateverItsSize) {
-  EXPECT_EQ(TMove::Up, Turn(0, 300, 240));
-  EXPECT_EQ(TMove::Up, Turn(0, 300, 30));
-  EXPECT_EQ(TMove::Down, Turn(0, 300, -30));
-  EXPECT_EQ(TMove::Up, Turn(0, 300, INT16_MAX));
-  EXPECT_EQ(TMove::Down, Turn(0, 300, INT16_MIN));
+TEST_F(TWheelDelta, EachWholeNotchIsOneStep) {
+  EXPECT_EQ(TMove::Several, Turn(0, 300, 240));
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 30));
+  EXPECT_EQ(TMove::Several, Turn(0, 300, INT16_MAX));
+  EXPECT_EQ(TMove::Several, Turn(0, 300, INT16_MIN));
 }
 
 TEST_F(TWheelDelta, OnlyTheHighWordOfMouseDataIsTheDelta) {
   MSLLHOOKSTRUCT Event = Record(0, 300, -120);
   Event.mouseData |= 0x7FFF; // a positive low word must not turn the step
-  Fake.HookRecord = AddressOf(Event);
-  EXPECT_EQ(TMove::Down, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+  const LPARAM Ticket = Vouch(Event);
+  EXPECT_EQ(TMove::Down, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, Ticket); }));
+}
+
+using TWheelNotches = TWheel;
+
+TEST_F(TWheelNotches, TurnsBelowANotchAddUpToOneStep) {
+  EXPECT_EQ(0, Steps({30, 30, 30}));
+  EXPECT_EQ(1, Steps({30}));
+  EXPECT_EQ(-1, Steps({-30, -30, -30, -30}));
+  EXPECT_EQ(1, Steps({90, 90})); // the 60 left over waits for the next turn
+  EXPECT_EQ(1, Steps({60}));
+}
+
+TEST_F(TWheelNotches, OneTurnOfSeveralNotchesMakesAsManySteps) {
+  EXPECT_EQ(2, Steps({240}));
+  EXPECT_EQ(-3, Steps({-360}));
+  EXPECT_EQ(3, Steps({300, 60})); // the half notch left completes with the 60
+}
+
+TEST_F(TWheelNotches, ReversalDropsWhatWasLeft) {
+  EXPECT_EQ(-1, Steps({90, -30, -90}));
+  EXPECT_EQ(1, Steps({-90, 60, 60}));
+}
+
+TEST_F(TWheelNotches, ZeroLeavesWhatWasLeftAndIsSwallowedAtTheBorder) {
+  EXPECT_EQ(-1, Steps({-60, 0, -60}));
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 0));
+  EXPECT_EQ(std::vector<bool>(4, true), Fake.HookAnswers);
+}
+
+TEST_F(TWheelNotches, WheelAtRestDropsWhatWasLeft) {
+  EXPECT_EQ(1, Steps({60, 60}, WheelRestTime));
+  EXPECT_EQ(0, Steps({60, 60}, WheelRestTime + 1));
+}
+
+// Turns in the middle are not the program's: they neither step nor add up.
+TEST_F(TWheelNotches, OnlyTakenTurnsAddUpAndEveryTakenOneIsSwallowed) {
+  EXPECT_EQ(TMove::Nothing, Turn(400, 300, 60));
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 60));
+  EXPECT_EQ((std::vector<bool>{false, true}), Fake.HookAnswers);
 }
 
 TEST_F(TWheelDelta, OtherMouseMessagesAreIgnoredEvenWithShift) {
@@ -242,11 +304,8 @@ using TWheelHandOff = TWheel;
 TEST_F(TWheelHandOff, HookOnlyDecidesAndTheStepsFollowInOrder) {
   FakeMixer.Values[VolumeId] = MidVolume;
   FakeMixer.Calls.clear();
-  const MSLLHOOKSTRUCT Up = Record(0, 300, WHEEL_DELTA), Down = Record(0, 300, -WHEEL_DELTA);
-  Fake.HookRecord = AddressOf(Up);
-  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Up)));
-  Fake.HookRecord = AddressOf(Down);
-  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Down)));
+  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, Vouch(Record(0, 300, WHEEL_DELTA))));
+  EXPECT_TRUE(HandleHookMouse(WM_MOUSEWHEEL, Vouch(Record(0, 300, -WHEEL_DELTA))));
   EXPECT_TRUE(FakeMixer.Calls.empty());
   EXPECT_FALSE(IsWindowVisible(MainWindow));
   PumpMessages();
@@ -263,37 +322,45 @@ TEST_F(TWheelHandOff, StepMessageNoTurnAskedForChangesNothing) {
             }));
 }
 
+// The hook stopped waiting before the answer: the turn has gone on to the window
+// beneath, so it makes no step and leaves nothing to add up.
+TEST_F(TWheelHandOff, AnswerTheHookNoLongerWaitsForActsOnNothing) {
+  Fake.HookGaveUp = true;
+  EXPECT_EQ(0, Steps({120, 60}));
+  Fake.HookGaveUp = false;
+  EXPECT_EQ(0, Steps({60}));
+  EXPECT_TRUE(Fake.HookAnswers.size() == 1 && Fake.HookAnswers[0]);
+}
+
 using TForgedWheel = TWheel;
 
 // The answer tells the hook library to swallow the turn: nonzero only for a turn the
 // program acts on.
+// The answer tells the hook library to swallow the turn: nonzero only for a turn the
+// program acts on.
 TEST_F(TForgedWheel, ReportFromTheHookReachesTheWindowProcedure) {
-  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
-  Fake.HookRecord = AddressOf(Event);
+  const LPARAM Ticket = Vouch(Record(0, 300, WHEEL_DELTA));
   EXPECT_EQ(TMove::Up, Outcome([&] {
-              EXPECT_NE(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Event)));
+              EXPECT_NE(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, Ticket));
             }));
-  const MSLLHOOKSTRUCT Middle = Record(400, 300, WHEEL_DELTA);
-  Fake.HookRecord = AddressOf(Middle);
-  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, AddressOf(Middle)));
-  const MSLLHOOKSTRUCT Move = Record(0, 300, 0);
-  Fake.HookRecord = AddressOf(Move);
-  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, AddressOf(Move)));
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL,
+                            Vouch(Record(400, 300, WHEEL_DELTA))));
+  EXPECT_EQ(0, SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Vouch(Record(0, 300, 0))));
 }
 
-TEST_F(TForgedWheel, RecordTheHookDidNotVouchForIsIgnored) {
+// The record is always the hook's own copy: the message's lParam is never read as one.
+TEST_F(TForgedWheel, TicketTheHookDoesNotWaitOnIsIgnored) {
   const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
-  const MSLLHOOKSTRUCT Other = Record(0, 300, WHEEL_DELTA);
   EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
-  Fake.HookRecord = AddressOf(Other);
-  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+  const LPARAM Ticket = Vouch(Event);
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, Ticket + 1); }));
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, 0); }));
 }
 
-TEST_F(TForgedWheel, VouchedRecordCountsOnlyOnce) {
-  const MSLLHOOKSTRUCT Event = Record(0, 300, WHEEL_DELTA);
-  Fake.HookRecord = AddressOf(Event);
-  EXPECT_EQ(TMove::Up, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
-  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, AddressOf(Event)); }));
+TEST_F(TForgedWheel, TicketCountsOnlyOnce) {
+  const LPARAM Ticket = Vouch(Record(0, 300, WHEEL_DELTA));
+  EXPECT_EQ(TMove::Up, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, Ticket); }));
+  EXPECT_EQ(TMove::Nothing, Outcome([&] { HandleHookMouse(WM_MOUSEWHEEL, Ticket); }));
 }
 
 TEST_F(TForgedWheel, PostedOrSentMessageFromOutsideChangesNothing) {
