@@ -96,8 +96,8 @@ void BindAbsentAudioControls() {
     BindAndShow();
 }
 
+// A retry still due finds the session closed, and ends with the window.
 void ReleaseAudioControls() {
-  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
   VolumeControl.reset();
   MuteControl.reset();
   Endpoints.Close();
