@@ -12,8 +12,12 @@
 
 TEndpointSession Endpoints;
 bool ComStarted;
+DWORD LastRebindTick;
 
 namespace {
+
+constexpr DWORD EndpointRetryPeriod = 3000; // ms between binds while the service has not answered
+constexpr DWORD RebindInterval = 1000;      // ms at least between rebinds that failed calls ask for
 
 // Null when memory runs out: the control is then absent, which every user allows for.
 template <typename TControl, typename... TArguments>
@@ -22,11 +26,17 @@ std::unique_ptr<TAudioControl> MakeControl(TArguments &&...Arguments) {
                                             TControl(std::forward<TArguments>(Arguments)...));
 }
 
-// None while there is no output device: the controls are then absent.
+// None while there is no output device or the service has not answered: the
+// controls are then absent. No device needs no retry, as its arrival is notified;
+// a service that has not started yet notifies nothing.
 void BindEndpointControls() {
   VolumeControl.reset();
   MuteControl.reset();
-  TComPtr<IAudioEndpointVolume> Endpoint = Endpoints.BindDefault();
+  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
+  TComPtr<IAudioEndpointVolume> Endpoint;
+  const HRESULT Bound = Endpoints.BindDefault(Endpoint);
+  if (FAILED(Bound) && Bound != E_NOTFOUND)
+    SetTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod, nullptr);
   if (!Endpoint)
     return;
   VolumeControl =
@@ -35,11 +45,22 @@ void BindEndpointControls() {
       MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Mute, MainWindow, WM_ENDPOINTREBIND);
 }
 
+// Only the endpoint binds; on the mixer, or once shut down, there is nothing to do.
+void BindAndShow() {
+  if (!Endpoints.IsOpen())
+    return;
+  BindEndpointControls();
+  ModifyTrayIcon();
+  InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
 } // namespace
 
 // Since Vista the mixer's controls belong to the program's own audio session, so
-// the endpoint is tried first and the mixer serves where there is none to use.
+// the endpoint is tried first and the mixer serves only where it never can.
 void CreateAudioControls() {
+  // The start's bind is no rebind: the first failed call rebinds at once.
+  LastRebindTick = GetTickCount() - RebindInterval;
   ComStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   if (ComStarted && Endpoints.Open(MainWindow, WM_ENDPOINTCHANGE, WM_ENDPOINTREBIND)) {
     BindEndpointControls();
@@ -51,16 +72,31 @@ void CreateAudioControls() {
                                              MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
-// Only the endpoint asks for this; on the mixer, or once shut down, it is another
-// process's message and changes nothing.
-void RebindAudioControls() {
+// A new default device is bound at once. A control that keeps failing would ask
+// again from the tray's read right after each rebind, so failed calls rebind at
+// most once per interval; one that comes too soon waits for the retry timer.
+void RebindAudioControls(WPARAM Cause) {
   if (!Endpoints.IsOpen())
     return;
-  BindEndpointControls();
-  ModifyTrayIcon();
-  InvalidateRect(MainWindow, nullptr, TRUE);
+  const DWORD Elapsed = GetTickCount() - LastRebindTick;
+  if (Cause == TEndpointControl::FailedCall && Elapsed < RebindInterval)
+    SetTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID, RebindInterval - Elapsed, nullptr);
+  else
+    RetryAudioControls();
 }
 
+void RetryAudioControls() {
+  LastRebindTick = GetTickCount();
+  BindAndShow();
+}
+
+// The service may answer before the retry is due: a user's action does not wait.
+void BindAbsentAudioControls() {
+  if (!VolumeControl || !MuteControl)
+    BindAndShow();
+}
+
+// A retry still due finds the session closed, and ends with the window.
 void ReleaseAudioControls() {
   VolumeControl.reset();
   MuteControl.reset();

@@ -152,7 +152,7 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     ModifyTrayIcon();
     return 0;
   case WM_ENDPOINTREBIND:
-    RebindAudioControls();
+    RebindAudioControls(WParam);
     return 0;
   case WM_TRAYNOTIFY:
     HandleTrayNotify(LParam);
@@ -192,10 +192,14 @@ void FollowDisplaySettings() {
   ModifyTrayIcon();
 }
 
-// Any tick but the tray's retry is the hide timer's, whatever its id.
+// Any tick but the two retries is the hide timer's, whatever its id.
 void HandleTimer(WPARAM Id) {
   if (Id == TRAY_RETRY_TIMER_ID) {
     RetryTrayIcon();
+    return;
+  }
+  if (Id == ENDPOINT_RETRY_TIMER_ID) {
+    RetryAudioControls();
     return;
   }
   HideDisplayWhenDue();

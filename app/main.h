@@ -74,9 +74,16 @@ constexpr UINT WM_ENDPOINTREBIND = WM_USER + 4;
 
 extern TEndpointSession Endpoints; // open only while the endpoint is the way
 extern bool ComStarted;            // so a second WM_DESTROY cannot uninitialise COM twice
+extern DWORD LastRebindTick;       // when the controls were last bound anew
+
+// Binds the controls again while the audio service has not answered, and carries
+// out a rebind that a failed call asked for too soon after the last.
+constexpr UINT_PTR ENDPOINT_RETRY_TIMER_ID = 3;
 
 void CreateAudioControls();
-void RebindAudioControls();
+void RebindAudioControls(WPARAM Cause);
+void RetryAudioControls();
+void BindAbsentAudioControls();
 void ReleaseAudioControls();
 
 // ---- Volume ----

@@ -61,6 +61,7 @@ bool Unmute() {
 } // namespace
 
 void VolumeUp() {
+  BindAbsentAudioControls();
   if (!VolumeControl)
     return;
   const bool JustUnmuted = MuteControl && Unmute();
@@ -68,12 +69,14 @@ void VolumeUp() {
 }
 
 void VolumeDown() {
+  BindAbsentAudioControls();
   if (!VolumeControl)
     return;
   MoveVolume(-1, false);
 }
 
 void ToggleMute() {
+  BindAbsentAudioControls();
   if (!MuteControl)
     return;
   MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);

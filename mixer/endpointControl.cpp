@@ -1,7 +1,5 @@
 #include "endpointControl.h"
 
-#include <audioclient.h>
-
 #include <utility>
 
 #include "endpointScale.h"
@@ -14,15 +12,15 @@ TEndpointControl::TEndpointControl(TComPtr<IAudioEndpointVolume> Bound, TEndpoin
                                    HWND Window, UINT Message)
     : Endpoint(std::move(Bound)), Kind(Which), RebindWindow(Window), RebindMessage(Message) {}
 
-// S_FALSE (nothing changed) is success. A device that went away is not this
-// control's fault: the window binds both controls anew to whatever is the default
-// now. Any other failure leaves the control inert for good.
+// S_FALSE (nothing changed) is success. A failed call is seldom this control's
+// fault: the device went away, its driver hiccuped, or its resources changed. The
+// window binds both controls anew, which this control must not do inside its own
+// call; until then it stays inert.
 bool TEndpointControl::Succeeded(HRESULT Result) {
   if (SUCCEEDED(Result))
     return true;
   Ready = false;
-  if (Result == AUDCLNT_E_DEVICE_INVALIDATED)
-    PostMessageA(RebindWindow, RebindMessage, 0, 0);
+  PostMessageA(RebindWindow, RebindMessage, FailedCall, 0);
   return false;
 }
 

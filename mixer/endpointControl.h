@@ -14,7 +14,7 @@ enum class TEndpointKind { Volume, Mute };
 
 class TEndpointControl : public TAudioControl {
 public:
-  // A device that goes away mid-call is reported to RebindWindow as RebindMessage.
+  // A failed call is reported to RebindWindow as RebindMessage with FailedCall.
   TEndpointControl(TComPtr<IAudioEndpointVolume> Endpoint, TEndpointKind Kind, HWND RebindWindow,
                    UINT RebindMessage);
 
@@ -24,6 +24,8 @@ public:
   // Passed with every write, so a change notification tells the program's own
   // changes from others'.
   static const GUID ChangeContext;
+  // The wParam that tells a failed call from a new default device.
+  static constexpr WPARAM FailedCall = 1;
 
 private:
   bool Succeeded(HRESULT Result);
@@ -32,5 +34,5 @@ private:
   TEndpointKind Kind;
   HWND RebindWindow;
   UINT RebindMessage;
-  bool Ready = true; // false for good after a failed call, as the mixer's controls
+  bool Ready = true; // false for good after a failed call: the window replaces the control
 };

@@ -47,35 +47,43 @@ public:
   }
 };
 
-// Wine's endpoint reads 1.0 for ever and refuses every write; only writing tells.
-bool TakesItsOwnValueBack(IAudioEndpointVolume &Endpoint) {
-  float Scalar = 0.0f;
-  return SUCCEEDED(Endpoint.GetMasterVolumeLevelScalar(&Scalar)) &&
-         SUCCEEDED(Endpoint.SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext));
-}
-
 } // namespace
 
-bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
-  Window = Notified;
-  ChangeMessage = Change;
-  if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                              __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid())))
-    return false;
-  TComPtr<IAudioEndpointVolume> Probe;
-  const HRESULT Found = ActivateDefault(Probe);
-  // No output device at the moment is no reason to give up: one plugged in later
-  // is picked up through the device notifications.
-  if (Found != E_NOTFOUND && (FAILED(Found) || !TakesItsOwnValueBack(*Probe.Get()))) {
-    Enumerator.Reset();
-    return false;
-  }
-  auto Watcher =
-      TComPtr<IMMNotificationClient>::Adopt(new (std::nothrow) TDeviceWatcher(Window, Rebind));
+HRESULT TEndpointSession::CreateEnumerator() {
+  const HRESULT Created =
+      CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                       __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid());
+  if (FAILED(Created))
+    return Created;
+  auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new (std::nothrow)
+                                                           TDeviceWatcher(Window, RebindMessage));
   // Without memory for the watcher the endpoint still works; it only stops following
   // a change of the default device.
   if (Watcher && SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
     DeviceWatcher = Watcher;
+  return Created;
+}
+
+// Wine's endpoint reads 1.0 for ever and refuses every write; only writing tells.
+// Any other failure may pass with the service's start, so it tells nothing.
+bool TEndpointSession::RefusesWrites() {
+  TComPtr<IAudioEndpointVolume> Probe;
+  float Scalar = 0.0f;
+  return SUCCEEDED(ActivateDefault(Probe)) &&
+         SUCCEEDED(Probe->GetMasterVolumeLevelScalar(&Scalar)) &&
+         Probe->SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext) == E_NOTIMPL;
+}
+
+bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
+  Window = Notified;
+  ChangeMessage = Change;
+  RebindMessage = Rebind;
+  const HRESULT Created = CreateEnumerator();
+  if (Created == REGDB_E_CLASSNOTREG || (SUCCEEDED(Created) && RefusesWrites())) {
+    Close();
+    return false;
+  }
+  Opened = true;
   return true;
 }
 
@@ -88,17 +96,21 @@ HRESULT TEndpointSession::ActivateDefault(TComPtr<IAudioEndpointVolume> &Found) 
   return Result;
 }
 
-TComPtr<IAudioEndpointVolume> TEndpointSession::BindDefault() {
+HRESULT TEndpointSession::BindDefault(TComPtr<IAudioEndpointVolume> &Bound) {
   Unbind();
   TComPtr<IAudioEndpointVolume> Found;
-  if (!Enumerator || FAILED(ActivateDefault(Found)))
-    return {};
+  HRESULT Result = Enumerator ? S_OK : CreateEnumerator();
+  if (SUCCEEDED(Result))
+    Result = ActivateDefault(Found);
+  if (FAILED(Result))
+    return Result;
   auto Watcher = TComPtr<IAudioEndpointVolumeCallback>::Adopt(
       new (std::nothrow) TVolumeWatcher(Window, ChangeMessage));
   if (Watcher && SUCCEEDED(Found->RegisterControlChangeNotify(Watcher.Get())))
     VolumeWatcher = Watcher;
   Endpoint = Found;
-  return Found;
+  Bound = Found;
+  return S_OK;
 }
 
 void TEndpointSession::Unbind() {
@@ -114,4 +126,5 @@ void TEndpointSession::Close() {
     Enumerator->UnregisterEndpointNotificationCallback(DeviceWatcher.Get());
   DeviceWatcher.Reset();
   Enumerator.Reset();
+  Opened = false;
 }

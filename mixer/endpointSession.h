@@ -13,27 +13,33 @@
 
 class TEndpointSession {
 public:
-  // True when the endpoint can be used: the enumerator exists, and the default
-  // endpoint takes its own current volume back, or there is no device at the
-  // moment. Otherwise everything is released again and the mixer is the way.
+  // False only where the endpoint can never serve: there is no enumerator class (XP),
+  // or the default endpoint refuses with E_NOTIMPL to take its own volume back
+  // (Wine's); everything is then released again and the mixer is the way. A service
+  // that does not answer yet, or no device at the moment, keeps the endpoint.
   // Notified receives Change for a volume or mute change, Rebind for a new default.
   bool Open(HWND Notified, UINT Change, UINT Rebind);
-  bool IsOpen() const { return static_cast<bool>(Enumerator); }
+  bool IsOpen() const { return Opened; }
 
-  // Drops the endpoint bound before and binds the default one now; null when
-  // there is none.
-  TComPtr<IAudioEndpointVolume> BindDefault();
+  // Drops the endpoint bound before and binds the default one now, creating the
+  // enumerator first when the service did not answer before. E_NOTFOUND while there
+  // is no device; any other failure is a service that has not answered.
+  HRESULT BindDefault(TComPtr<IAudioEndpointVolume> &Bound);
 
   // Unregisters both notifications and releases everything.
   void Close();
 
 private:
+  HRESULT CreateEnumerator();
   HRESULT ActivateDefault(TComPtr<IAudioEndpointVolume> &Endpoint);
+  bool RefusesWrites();
   void Unbind();
 
   HWND Window = nullptr;
   UINT ChangeMessage = 0;
-  TComPtr<IMMDeviceEnumerator> Enumerator;
+  UINT RebindMessage = 0;
+  bool Opened = false;
+  TComPtr<IMMDeviceEnumerator> Enumerator;      // null until the service has answered
   TComPtr<IMMNotificationClient> DeviceWatcher; // set while registered
   TComPtr<IAudioEndpointVolume> Endpoint;
   TComPtr<IAudioEndpointVolumeCallback> VolumeWatcher; // set while registered

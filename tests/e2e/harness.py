@@ -655,19 +655,24 @@ class Session:
                    "the program to reach its message loop")
         return process
 
-    def start_program_on_standin(self):
+    def start_program_on_standin(self, service=None):
         """Starts sonalto.exe on the stand-in for Wine's mmdevapi.dll (bin/standin),
         the unit tests' fake endpoints, and waits as start_program_and_wait does.
         The stand-in lies in the prefix's system32, where only a process told
-        "mmdevapi=n" loads it: every other one keeps Wine's builtin."""
+        "mmdevapi=n" loads it: every other one keeps Wine's builtin. service: the
+        HRESULT its audio service answers from the start until "probe
+        endpoint-service 0"; None for a service that runs."""
         shutil.copyfile(os.path.join(self.bin_dir, "standin", "mmdevapi.dll"),
                         os.path.join(self.prefix, "drive_c", "windows", "system32",
                                      "mmdevapi.dll"))
-        return self.start_program_and_wait(
-            dict(self.env, WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";mmdevapi=n"))
+        env = dict(self.env, WINEDLLOVERRIDES=self.env["WINEDLLOVERRIDES"] + ";mmdevapi=n")
+        if service is not None:
+            env["SONALTO_FAKE_SERVICE"] = hex(service)
+        return self.start_program_and_wait(env)
 
     def endpoints(self):
         """The stand-in's state: {"default", "live", "watchers", "notifications",
+        "failing" (calls still to fail), "activations" (endpoints handed out),
         "devices": [{"volume" (as a fader value), "mute", "writes", "registered"}]}."""
         records = [{k: number(v) for k, v in r.items() if k != "record"}
                    for r in self.probe("endpoints")]

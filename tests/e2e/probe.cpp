@@ -407,8 +407,10 @@ int PrintFakeEndpoints() {
   if (Shared == nullptr)
     return 1;
   const TFakeAudioState &State = Shared->State;
-  std::printf("[endpoints]\ndefault=%ld\nlive=%ld\nwatchers=%ld\nnotifications=%ld\n",
-              State.DefaultDevice, State.LiveObjects, State.DeviceWatchers, State.Notifications);
+  std::printf("[endpoints]\ndefault=%ld\nlive=%ld\nwatchers=%ld\nnotifications=%ld\n"
+              "failing=%ld\nactivations=%ld\n",
+              State.DefaultDevice, State.LiveObjects, State.DeviceWatchers, State.Notifications,
+              State.FailingCalls, State.Activations);
   for (const TFakeDeviceState &Device : State.Devices)
     std::printf("[device]\nvolume=%lu\nmute=%d\nwrites=%ld\nregistered=%ld\n",
                 FaderOf(Device.Scalar), Device.Mute, Device.Writes, Device.Registered);
@@ -444,7 +446,7 @@ int CycleFakeDefault(LONG Count) {
   LONG Done = 0;
   for (; Shared != nullptr && Done < Count; ++Done) {
     const LONG Device = Order[Done % 3];
-    if (DriveFakeEndpoints({FakeCommandDefault, Device, 0.0f, FALSE}) != 0)
+    if (DriveFakeEndpoints({FakeCommandDefault, Device, 0.0f, FALSE, 0, S_OK}) != 0)
       break;
     const DWORD Start = GetTickCount();
     while (!BoundTo(Shared->State, Device) && GetTickCount() - Start < 5000)
@@ -1553,7 +1555,9 @@ int Usage() {
                        "       probe endpoints\n"
                        "       probe endpoint-change DEVICE VOLUME MUTE\n"
                        "       probe endpoint-default DEVICE\n"
-                       "       probe endpoint-cycle COUNT\n");
+                       "       probe endpoint-cycle COUNT\n"
+                       "       probe endpoint-service HRESULT\n"
+                       "       probe endpoint-fail COUNT HRESULT\n");
   return 2;
 }
 
@@ -1593,12 +1597,18 @@ int main(int argc, char **argv) {
     return PrintFakeEndpoints();
   if (Command == "endpoint-change" && argc >= 5)
     return DriveFakeEndpoints({FakeCommandChange, std::atol(argv[2]),
-                               static_cast<float>(std::atol(argv[3]) / 65535.0),
-                               std::atoi(argv[4])});
+                               static_cast<float>(std::atol(argv[3]) / 65535.0), std::atoi(argv[4]),
+                               0, S_OK});
   if (Command == "endpoint-cycle" && argc >= 3)
     return CycleFakeDefault(std::atol(argv[2]));
   if (Command == "endpoint-default" && argc >= 3)
-    return DriveFakeEndpoints({FakeCommandDefault, std::atol(argv[2]), 0.0f, FALSE});
+    return DriveFakeEndpoints({FakeCommandDefault, std::atol(argv[2]), 0.0f, FALSE, 0, S_OK});
+  if (Command == "endpoint-service" && argc >= 3)
+    return DriveFakeEndpoints(
+        {FakeCommandService, 0, 0.0f, FALSE, 0, static_cast<HRESULT>(ParseNumber(argv[2]))});
+  if (Command == "endpoint-fail" && argc >= 4)
+    return DriveFakeEndpoints({FakeCommandFail, 0, 0.0f, FALSE, std::atol(argv[2]),
+                               static_cast<HRESULT>(ParseNumber(argv[3]))});
   if (Command == "watch" && argc >= 3)
     return Watch(argv[2]);
   if (Command == "desktop")

@@ -2,7 +2,8 @@
 (Wine's own endpoint refuses every write, so everywhere else the program takes the
 mixer): hotkeys change the endpoint, changes made on the stand-in's own thread turn
 the tray image, a new default device takes the next change, and the device's
-removal and return are survived."""
+removal and return are survived; an audio service that answers late, and a failed
+call, leave the endpoint in use."""
 
 import unittest
 
@@ -11,6 +12,8 @@ import harness as h
 HALF = 32768       # the stand-in's devices start at 0.5
 STEP = 500         # one slow step
 NO_DEVICE = -1
+SERVICE_NOT_RUNNING = 0x88890010  # AUDCLNT_E_SERVICE_NOT_RUNNING
+E_FAIL = 0x80004005
 
 
 class EndpointTest(unittest.TestCase):
@@ -73,6 +76,35 @@ class EndpointTest(unittest.TestCase):
             state = s.endpoints()
             print(f"stand-in: {state['notifications']} notifications made, writes per device "
                   f"{[d['writes'] for d in state['devices']]}, {state['live']} objects alive")
+            s.send(h.WM_CLOSE)
+            self.assertEqual(s.wait_exit(program), 0)
+
+    def test_late_service_and_failed_call_leave_the_endpoint_in_use(self):
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            program = s.start_program_on_standin(service=SERVICE_NOT_RUNNING)
+            s.start_desktop()
+            s.wait_for_tray_image("ENMUTEON")  # as for absent controls
+            self.assertEqual(s.endpoints()["watchers"], 0, "no enumerator yet")
+
+            # The service comes up without a word: the program's own retry binds.
+            s.probe("endpoint-service", 0)
+            s.wait_for_tray_image("ENMUTEOFF", timeout=30)
+            self.assertEqual(s.endpoints()["watchers"], 1)
+            s.key("ctrl+alt+Prior")
+            s.wait_for_display(HALF + STEP, "ON", timeout=10)
+            self.assertEqual(s.endpoints()["devices"][0]["volume"], HALF + STEP)
+
+            # The step's read fails, so nothing changes; the controls are bound anew
+            # and the next step changes the volume.
+            activations = s.endpoints()["activations"]
+            s.probe("endpoint-fail", 1, E_FAIL)
+            s.key("ctrl+alt+Next")
+            h.wait_until(lambda: s.endpoints()["activations"] > activations, 10,
+                         "the controls to be bound anew")
+            self.assertEqual(s.endpoints()["failing"], 0)
+            s.key("ctrl+alt+Next")
+            h.wait_until(lambda: s.endpoints()["devices"][0]["volume"] < HALF + STEP, 10,
+                         "the volume to change again")
             s.send(h.WM_CLOSE)
             self.assertEqual(s.wait_exit(program), 0)
 

@@ -2,6 +2,8 @@
 // the unit tests' fake endpoints, whose state lives in shared memory for probe.exe.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "shared.h"
 
 namespace {
@@ -17,9 +19,22 @@ DWORD WINAPI RunCommands(LPVOID) {
       FakeExternalChange(Order.Device, Order.Scalar, Order.Mute);
     else if (Order.Kind == FakeCommandDefault)
       FakeSetDefaultDevice(Order.Device);
+    else if (Order.Kind == FakeCommandService)
+      FakeAudio->ServiceResult = Order.Result;
+    else if (Order.Kind == FakeCommandFail) {
+      FakeAudio->FailResult = Order.Result;
+      InterlockedExchange(&FakeAudio->FailingCalls, Order.Count);
+    }
     SetEvent(Done);
   }
   return 0;
+}
+
+HRESULT ServiceAtStart() {
+  char Text[16] = {};
+  if (GetEnvironmentVariableA(FakeEndpointServiceVariable, Text, sizeof Text) == 0)
+    return S_OK;
+  return static_cast<HRESULT>(std::strtoul(Text, nullptr, 0));
 }
 
 // The first process to map the state sets it up: two devices, device 0 the default.
@@ -36,8 +51,10 @@ bool MapState() {
   if (Shared == nullptr)
     return false;
   FakeAudio = &Shared->State;
-  if (!Existed)
+  if (!Existed) {
     ResetFakeAudio(*FakeAudio);
+    FakeAudio->ServiceResult = ServiceAtStart();
+  }
   CloseHandle(CreateThread(nullptr, 0, RunCommands, nullptr, 0, nullptr));
   return true;
 }

@@ -104,8 +104,9 @@ public:
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(FLOAT Level, LPCGUID Context) override {
-    if (FAILED(State().CallResult) || FAILED(State().SetResult))
-      return FAILED(State().CallResult) ? State().CallResult : State().SetResult;
+    const HRESULT Refused = WriteAnswer();
+    if (FAILED(Refused))
+      return Refused;
     if (Level < 0.0f || Level > 1.0f)
       return E_INVALIDARG;
     const bool Same = State().Scalar == Level;
@@ -114,18 +115,19 @@ public:
   }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(FLOAT *Level) override {
     *Level = State().Scalar;
-    return State().CallResult;
+    return Answer();
   }
   HRESULT STDMETHODCALLTYPE SetMute(WINBOOL Mute, LPCGUID Context) override {
-    if (FAILED(State().CallResult) || FAILED(State().SetResult))
-      return FAILED(State().CallResult) ? State().CallResult : State().SetResult;
+    const HRESULT Refused = WriteAnswer();
+    if (FAILED(Refused))
+      return Refused;
     const bool Same = (State().Mute != FALSE) == (Mute != FALSE);
     State().Mute = Mute;
     return Written(Context, Same);
   }
   HRESULT STDMETHODCALLTYPE GetMute(WINBOOL *Mute) override {
     *Mute = State().Mute;
-    return State().CallResult;
+    return Answer();
   }
 
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT *) override { return E_NOTIMPL; }
@@ -150,6 +152,23 @@ public:
 private:
   TFakeDeviceState &State() const { return FakeAudio->Devices[Device]; }
 
+  // The device's lasting failure, else one of the injected ones while any is left.
+  HRESULT Answer() const {
+    if (FAILED(State().CallResult))
+      return State().CallResult;
+    for (LONG Left = FakeAudio->FailingCalls; Left > 0;) {
+      const LONG Seen = InterlockedCompareExchange(&FakeAudio->FailingCalls, Left - 1, Left);
+      if (Seen == Left)
+        return FakeAudio->FailResult;
+      Left = Seen;
+    }
+    return State().CallResult;
+  }
+  HRESULT WriteAnswer() const {
+    const HRESULT Result = Answer();
+    return FAILED(Result) ? Result : State().SetResult;
+  }
+
   // Like the system's endpoint: S_FALSE when nothing changed, and every write
   // reported to the notifications with the writer's context.
   HRESULT Written(LPCGUID Context, bool Same) {
@@ -168,11 +187,14 @@ public:
 
   HRESULT STDMETHODCALLTYPE Activate(REFIID Id, DWORD, PROPVARIANT *, void **Object) override {
     *Object = nullptr;
+    if (FAILED(FakeAudio->ServiceResult))
+      return FakeAudio->ServiceResult;
     if (FAILED(FakeAudio->ActivateResult))
       return FakeAudio->ActivateResult;
     if (Id != __uuidof(IAudioEndpointVolume))
       return E_NOINTERFACE;
     *Object = static_cast<IAudioEndpointVolume *>(new TFakeEndpointVolume(Device));
+    InterlockedIncrement(&FakeAudio->Activations);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore **) override {
@@ -191,6 +213,8 @@ public:
                                                     IMMDevice **Device) override {
     *Device = nullptr;
     const LONG Default = FakeAudio->DefaultDevice;
+    if (FAILED(FakeAudio->ServiceResult))
+      return FakeAudio->ServiceResult;
     if (Flow != eRender || Role != eConsole)
       return E_INVALIDARG;
     if (Default == NoDevice)
@@ -239,6 +263,7 @@ void ResetFakeAudio(TFakeAudioState &State) {
   State = {};
   State.CreateResult = S_OK;
   State.ActivateResult = S_OK;
+  State.ServiceResult = S_OK;
   State.DefaultDevice = 0;
   for (TFakeDeviceState &Device : State.Devices)
     Device.Scalar = 0.5f;
@@ -246,6 +271,8 @@ void ResetFakeAudio(TFakeAudioState &State) {
 
 HRESULT CreateFakeEnumerator(REFIID Id, void **Object) {
   *Object = nullptr;
+  if (FAILED(FakeAudio->ServiceResult))
+    return FakeAudio->ServiceResult;
   if (FAILED(FakeAudio->CreateResult))
     return FakeAudio->CreateResult;
   IMMDeviceEnumerator *Enumerator = new TFakeEnumerator;

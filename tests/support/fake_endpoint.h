@@ -27,11 +27,17 @@ struct TFakeDeviceState {
 struct TFakeAudioState {
   HRESULT CreateResult; // the enumerator's creation
   HRESULT ActivateResult;
+  // What the enumerator's creation, GetDefaultAudioEndpoint and Activate answer first
+  // until it is S_OK again: AUDCLNT_E_SERVICE_NOT_RUNNING, as at logon.
+  HRESULT ServiceResult;
+  LONG FailingCalls; // the next this many volume and mute calls answer FailResult
+  HRESULT FailResult;
   LONG DefaultDevice; // NoDevice while there is none
   TFakeDeviceState Devices[FakeDeviceCount];
   LONG LiveObjects;    // fake COM objects not released yet
   LONG DeviceWatchers; // device notification clients registered
   LONG Notifications;  // calls made into the program's notifications
+  LONG Activations;    // endpoints handed out
 };
 
 extern TFakeAudioState *FakeAudio;

@@ -31,6 +31,13 @@ int Queued(UINT Message) {
 
 bool OnTheMixer() { return FakeMixer.Count("mixerOpen") == 2 && FakeMixer.OpenHandles == 2; }
 
+bool RetryTimerSet() {
+  for (const TTimerCall &Timer : Fake.TimersSet)
+    if (Timer.Window == MainWindow && Timer.Id == ENDPOINT_RETRY_TIMER_ID && Timer.Period > 0)
+      return true;
+  return false;
+}
+
 // Everything the program took from the endpoints has been given back.
 void ExpectAllReleased() {
   EXPECT_EQ(0, FakeEndpoints.LiveObjects);
@@ -83,12 +90,10 @@ TEST_F(EndpointChoice, WorkingEndpointIsUsedAndTheMixerNeverOpened) {
   EXPECT_EQ(1, FakeEndpoints.Devices[0].Registered);
 }
 
-TEST_F(EndpointChoice, EachFailureTakesTheMixerAndReleasesEverything) {
+TEST_F(EndpointChoice, OnlyAnEndpointThatCanNeverServeTakesTheMixerAndReleasesEverything) {
   const std::function<void()> Failures[] = {
-      [] { FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG; },      // XP: no enumerator
-      [] { FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; },        // Wine 8
-      [] { FakeEndpoints.ActivateResult = E_FAIL; },                 // no volume interface
-      [] { FakeEndpoints.Devices[0].CallResult = E_ACCESSDENIED; }}; // unreadable
+      [] { FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG; }, // XP: no enumerator
+      [] { FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; }};  // Wine 8
   for (const auto &Failure : Failures) {
     Restart(Failure);
     EXPECT_TRUE(OnTheMixer());
@@ -101,12 +106,31 @@ TEST_F(EndpointChoice, EachFailureTakesTheMixerAndReleasesEverything) {
   }
 }
 
+// At logon: the enumerator's creation or the device's activation fails until the
+// service runs. A trial write that fails otherwise does not tell Wine's endpoint either.
+TEST_F(EndpointChoice, ServiceNotAnsweringKeepsTheEndpointAndTheNextActionBinds) {
+  HRESULT *const Answers[] = {&FakeEndpoints.ServiceResult, &FakeEndpoints.ActivateResult};
+  for (HRESULT *Answer : Answers) {
+    Restart([&] { *Answer = AUDCLNT_E_SERVICE_NOT_RUNNING; });
+    EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+    EXPECT_FALSE(VolumeControl || MuteControl);
+    EXPECT_TRUE(RetryTimerSet());
+    *Answer = S_OK;
+    VolumeUp();
+    EXPECT_EQ(ScalarToFader(0.5f) + 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
+    EXPECT_EQ(1, FakeEndpoints.DeviceWatchers);
+  }
+  Restart([] { FakeEndpoints.Devices[0].SetResult = E_FAIL; });
+  EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+}
+
 TEST_F(EndpointChoice, NoDeviceAtStartStaysOnTheEndpointWithAbsentControls) {
   Restart([] { FakeEndpoints.DefaultDevice = NoDevice; });
   EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
   EXPECT_FALSE(VolumeControl);
   EXPECT_FALSE(MuteControl);
   EXPECT_EQ(1, FakeEndpoints.DeviceWatchers);
+  EXPECT_FALSE(RetryTimerSet()); // its arrival is notified
   PumpMessages();
   EXPECT_EQ(IDI_ENMUTEON, TrayImage()); // as for an absent mute switch
   VolumeUp();
@@ -149,7 +173,7 @@ TEST_F(EndpointValues, EveryFaderValueReadsBackAsWrittenAndUnchangedWritesSuccee
   EXPECT_EQ(Unmuted, Mute.GetValue());
 }
 
-TEST_F(EndpointValues, FailedCallOtherThanALostDeviceSwitchesTheControlOff) {
+TEST_F(EndpointValues, FailedCallSwitchesTheControlOffAndAsksForARebind) {
   TEndpointControl Volume = ControlOf(TEndpointKind::Volume);
   FakeEndpoints.Devices[0].CallResult = E_FAIL;
   EXPECT_FALSE(Volume.SetValue(100));
@@ -157,7 +181,7 @@ TEST_F(EndpointValues, FailedCallOtherThanALostDeviceSwitchesTheControlOff) {
   EXPECT_EQ(0u, Volume.GetValue());
   EXPECT_FALSE(Volume.SetValue(100));
   EXPECT_EQ(0.5f, FakeEndpoints.Devices[0].Scalar);
-  EXPECT_EQ(0, Queued(WM_ENDPOINTREBIND));
+  EXPECT_EQ(1, Queued(WM_ENDPOINTREBIND));
 }
 
 TEST_F(EndpointNotifications, ChangeFromAnotherThreadIsOnlyPostedThenTurnsTheTray) {
@@ -217,6 +241,26 @@ TEST_F(EndpointDevices, LostDeviceInTheMiddleOfACallRebindsInsteadOfSwitchingOff
   PumpMessages();
   VolumeDown();
   EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[Other].Scalar));
+}
+
+// The tray's read after each rebind would ask again at once, for ever.
+TEST_F(EndpointDevices, EndpointThatKeepsFailingIsReboundAtMostOncePerInterval) {
+  Restart([] { Fake.TickCount = 50000; });
+  const DWORD Start = *Fake.TickCount;
+  FakeEndpoints.Devices[0].CallResult = E_FAIL;
+  const LONG Activations = FakeEndpoints.Activations;
+  Fake.TimersSet.clear();
+  VolumeDown();
+  PumpMessages();
+  EXPECT_EQ(Activations + 1, FakeEndpoints.Activations);
+  EXPECT_TRUE(RetryTimerSet());
+
+  FakeEndpoints.Devices[0].CallResult = S_OK;
+  Fake.TickCount = Start + 60000;
+  SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
+  EXPECT_EQ(Activations + 2, FakeEndpoints.Activations);
+  VolumeDown();
+  EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
 }
 
 TEST_F(EndpointDevices, ShutdownAfterManyRebindsReleasesEverythingBeforeCom) {
