@@ -74,12 +74,16 @@ bool TEndpointSession::RefusesWrites() {
          Probe->SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext) == E_NOTIMPL;
 }
 
+// No enumerator class before Vista; Wine's own enumerator without an audio driver
+// answers E_FAIL for the whole run, where the mixer still lets the display work.
+bool NeverCreated(HRESULT Created) { return Created == REGDB_E_CLASSNOTREG || Created == E_FAIL; }
+
 bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
   Window = Notified;
   ChangeMessage = Change;
   RebindMessage = Rebind;
   const HRESULT Created = CreateEnumerator();
-  if (Created == REGDB_E_CLASSNOTREG || (SUCCEEDED(Created) && RefusesWrites())) {
+  if (NeverCreated(Created) || (SUCCEEDED(Created) && RefusesWrites())) {
     Close();
     return false;
   }

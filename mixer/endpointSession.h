@@ -13,11 +13,11 @@
 
 class TEndpointSession {
 public:
-  // False only where the endpoint can never serve: there is no enumerator class (XP),
-  // or the default endpoint refuses with E_NOTIMPL to take its own volume back
-  // (Wine's); everything is then released again and the mixer is the way. A service
-  // that does not answer yet, or no device at the moment, keeps the endpoint.
-  // Notified receives Change for a volume or mute change, Rebind for a new default.
+  // False only where the endpoint can never serve: there is no enumerator class (XP)
+  // or Wine's has no audio driver, or the default endpoint refuses with E_NOTIMPL to
+  // take its own volume back (Wine's); everything is then released again and the mixer is the way.
+  // A service that does not answer yet, or no device at the moment, keeps the endpoint. Notified
+  // receives Change for a volume or mute change, Rebind for a new default.
   bool Open(HWND Notified, UINT Change, UINT Rebind);
   bool IsOpen() const { return Opened; }
 

@@ -93,6 +93,7 @@ TEST_F(EndpointChoice, WorkingEndpointIsUsedAndTheMixerNeverOpened) {
 TEST_F(EndpointChoice, OnlyAnEndpointThatCanNeverServeTakesTheMixerAndReleasesEverything) {
   const std::function<void()> Failures[] = {
       [] { FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG; }, // XP: no enumerator
+      [] { FakeEndpoints.CreateResult = E_FAIL; },              // Wine without a driver
       [] { FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; }};  // Wine 8
   for (const auto &Failure : Failures) {
     Restart(Failure);
