@@ -14,6 +14,7 @@ bool HookJustInstalled;
 DWORD HookCheckEvents;
 POINT HookCheckCursor;
 DWORD HookInstallTick;
+UINT HeldToggleKey;
 
 namespace {
 
@@ -24,6 +25,10 @@ constexpr char NoCaption[] = "";
 // moves (SetCursorPos reaches no hook): at most one reinstall in this time.
 constexpr DWORD HookReinstallInterval = 5000; // ms
 
+// Often enough to tell a release from the next press of a quick hand.
+constexpr UINT ToggleKeyWatchPeriod = 30; // ms
+constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
+
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
 void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
@@ -31,22 +36,47 @@ void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal
     MessageBoxA(nullptr, Refusal, NoCaption, Style);
 }
 
+// A toggle acts once per press. Vista refuses the flag that says so; the key is then
+// registered without it, and TakeTogglePress tells the repeats apart. A key another
+// program holds is refused once, with one box.
+void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+  if (RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers | MOD_NOREPEAT, Key))
+    return;
+  if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED)
+    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+  else
+    RegisterHotKeyOrSay(Id, Modifiers, Key, Refusal, Style);
+}
+
+// False for a repeat: the key has been held since the toggle it made.
+bool TakeTogglePress(UINT Key) {
+  if (HeldToggleKey == Key)
+    return false;
+  HeldToggleKey = Key;
+  SetTimer(MainWindow, TOGGLE_KEY_TIMER_ID, ToggleKeyWatchPeriod, nullptr);
+  return true;
+}
+
+constexpr UINT MuteKey = 'M';
+
 struct TVolumeHotKey {
   const DWORD &Id;
   UINT Key;
   const char *Refusal;
+  decltype(&RegisterHotKeyOrSay) Register;
 };
 
+// Holding PgUp or PgDn sweeps the volume: only the mute toggle refuses repeats.
 const TVolumeHotKey VolumeHotKeys[] = {
-    {MuteHotKeyId, 'M', "HotKey for Mute not registered"},
-    {VolumeUpHotKeyId, VK_PRIOR, "HotKey for Volume up not registered"},
-    {VolumeDownHotKeyId, VK_NEXT, "HotKey for Volume down not registered"}};
+    {MuteHotKeyId, MuteKey, "HotKey for Mute not registered", RegisterToggleOrSay},
+    {VolumeUpHotKeyId, VK_PRIOR, "HotKey for Volume up not registered", RegisterHotKeyOrSay},
+    {VolumeDownHotKeyId, VK_NEXT, "HotKey for Volume down not registered", RegisterHotKeyOrSay}};
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
 // state is then wholly that switch's, and the enable that opened the box stops.
 bool RegisterVolumeHotKeys(DWORD Switch) {
   for (const TVolumeHotKey &HotKey : VolumeHotKeys) {
-    RegisterHotKeyOrSay(HotKey.Id, CtrlAlt, HotKey.Key, HotKey.Refusal, MB_OK);
+    HotKey.Register(HotKey.Id, CtrlAlt, HotKey.Key, HotKey.Refusal, MB_OK);
     if (SwitchCount != Switch)
       return false;
   }
@@ -81,7 +111,7 @@ void AddHotKeyAtoms() {
 }
 
 void RegisterEnableHotKey() {
-  RegisterHotKeyOrSay(EnableHotKeyId, MOD_SHIFT, VK_PAUSE,
+  RegisterToggleOrSay(EnableHotKeyId, MOD_SHIFT, VK_PAUSE,
                       "HotKey for Enable/Disable not registered", MB_OK | MB_ICONWARNING);
 }
 
@@ -114,14 +144,24 @@ void ToggleEnabled() {
 }
 
 void HandleHotKey(WPARAM Id) {
-  if (Id == MuteHotKeyId && MuteControl)
-    ToggleMute();
-  else if (Id == VolumeUpHotKeyId)
+  if (Id == MuteHotKeyId && MuteControl) {
+    if (TakeTogglePress(MuteKey))
+      ToggleMute();
+  } else if (Id == VolumeUpHotKeyId) {
     VolumeUp();
-  else if (Id == VolumeDownHotKeyId)
+  } else if (Id == VolumeDownHotKeyId) {
     VolumeDown();
-  else if (Id == EnableHotKeyId)
-    ToggleEnabled();
+  } else if (Id == EnableHotKeyId) {
+    if (TakeTogglePress(VK_PAUSE))
+      ToggleEnabled();
+  }
+}
+
+void WatchHeldToggleKey() {
+  if (HeldToggleKey == 0 || (GetAsyncKeyState(static_cast<int>(HeldToggleKey)) & KeyDown))
+    return;
+  HeldToggleKey = 0;
+  KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
 void WatchHook() {

@@ -21,11 +21,35 @@ std::unique_ptr<TAudioControl> MuteControl;
 UINT TaskbarCreatedMessage;
 int ExitCode;
 bool ShuttingDown;
+HANDLE InstanceMutex;
 
 namespace {
 
 constexpr char MainClassName[] = "Tsonalto";
 constexpr char MainWindowTitle[] = " ";
+// Local: the session's own namespace, so another user's session runs a copy of its own.
+constexpr char InstanceMutexName[] = "Local\\Brelin.Sonalto.Instance";
+
+// A mutex made by an elevated copy refuses this one access; it exists all the same.
+// Only the copy that runs keeps it.
+bool AnotherCopyRuns() {
+  const HANDLE Mutex = CreateMutexA(nullptr, FALSE, InstanceMutexName);
+  const DWORD Error = GetLastError();
+  const bool Another = Error == ERROR_ALREADY_EXISTS || Error == ERROR_ACCESS_DENIED ||
+                       FindWindowA(MainClassName, nullptr) != nullptr;
+  if (!Another)
+    InstanceMutex = Mutex;
+  else if (Mutex != nullptr)
+    CloseHandle(Mutex);
+  return Another;
+}
+
+// The program is ending: a copy started from now on may run.
+void ReleaseInstance() {
+  if (InstanceMutex != nullptr)
+    CloseHandle(InstanceMutex);
+  InstanceMutex = nullptr;
+}
 
 void ShowAlreadyRunning() {
   MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING), LoadResourceString(IDS_EXIT),
@@ -45,10 +69,37 @@ void AssignSettings() {
   TakeMonitorLayout();
 }
 
+// The display sits over the corner where a maximised window has its menu and
+// buttons: layered and transparent, it lets every click through to the window
+// beneath, and as a tool window it takes no place in Alt+Tab. Fully opaque, it
+// paints as any other window.
+constexpr DWORD MainWindowExStyle =
+    WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW;
+constexpr BYTE Opaque = 255;
+
 HWND CreateMainWindow() {
-  return CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST, MainClassName, MainWindowTitle, WS_POPUP,
-                         0, 0, DisplayWidth, DisplayHeight, nullptr, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
+  const HWND Window = CreateWindowExA(MainWindowExStyle, MainClassName, MainWindowTitle, WS_POPUP,
+                                      0, 0, DisplayWidth, DisplayHeight, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+  if (Window != nullptr)
+    SetLayeredWindowAttributes(Window, 0, Opaque, LWA_ALPHA);
+  return Window;
+}
+
+constexpr DWORD MSGFLT_ALLOW = 1;
+using TChangeWindowMessageFilterEx = BOOL(WINAPI *)(HWND, UINT, DWORD, void *);
+
+// An elevated program gets no message above WM_USER from the shell, which runs at a
+// lower integrity level, unless it lets them through: the taskbar's return, and the
+// icon's own callback, which no documentation exempts. Windows 7 and later; before,
+// the function is absent and there is no such filter to open per window.
+void LetTheShellThrough() {
+  const auto ChangeWindowMessageFilterEx = reinterpret_cast<TChangeWindowMessageFilterEx>(
+      NewerSystemFunction("user32.dll", "ChangeWindowMessageFilterEx"));
+  if (ChangeWindowMessageFilterEx == nullptr)
+    return;
+  ChangeWindowMessageFilterEx(MainWindow, TaskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+  ChangeWindowMessageFilterEx(MainWindow, WM_TRAYNOTIFY, MSGFLT_ALLOW, nullptr);
 }
 
 HHOOK TimerGuard;
@@ -72,7 +123,7 @@ void GuardAgainstForgedTimers() {
 } // namespace
 
 void StartApplication() {
-  if (FindWindowA(MainClassName, nullptr) != nullptr) {
+  if (AnotherCopyRuns()) {
     ShowAlreadyRunning();
     return;
   }
@@ -99,6 +150,7 @@ void InitMainWindow() {
   // resident would leave an invisible process nobody can end.
   if (MainWindow == nullptr) {
     ExitCode = ExitCodeNoWindow;
+    ReleaseInstance();
     PostQuitMessage(ExitCode);
     return;
   }
@@ -106,6 +158,7 @@ void InitMainWindow() {
   CreateAudioControls();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+  LetTheShellThrough();
   SetTipText(LoadResourceString(IDS_TIP));
   AddHotKeyAtoms();
   RegisterEnableHotKey();
@@ -192,13 +245,13 @@ void FollowDisplaySettings() {
   ModifyTrayIcon();
 }
 
-// Any tick but the two retries is the hide timer's, whatever its id.
+// Any tick but the retries' and the toggle key's is the hide timer's, whatever its id.
 void HandleTimer(WPARAM Id) {
-  if (Id == TRAY_RETRY_TIMER_ID) {
+  switch (Id) {
+  case TRAY_RETRY_TIMER_ID:
     RetryTrayIcon();
     return;
-  }
-  if (Id == ENDPOINT_RETRY_TIMER_ID) {
+  case ENDPOINT_RETRY_TIMER_ID:
     RetryAudioControls();
     return;
   }
@@ -212,6 +265,7 @@ void ShutDown() {
   UnregisterHotKey(MainWindow, EnableHotKeyId);
   ReleaseAudioControls();
   DeleteTrayIcon();
+  ReleaseInstance();
   PostQuitMessage(0);
 }
 

@@ -42,6 +42,9 @@ extern int ExitCode;
 // True once the shutdown has run: no icon, hook or hotkey may come back after it,
 // also from a nested loop that was open when it ran.
 extern bool ShuttingDown;
+// Held from the first step of the start-up to the shutdown: two copies started at the
+// same moment cannot both miss each other's window.
+extern HANDLE InstanceMutex;
 
 void StartApplication();
 ATOM RegisterMainWindowClass();
@@ -197,6 +200,17 @@ void EnableControls();
 void DisableControls();
 void ToggleEnabled();
 void HandleHotKey(WPARAM Id);
+
+#ifndef MOD_NOREPEAT
+#define MOD_NOREPEAT 0x4000 // Windows 7, newer than the headers' target
+#endif
+
+// A held toggle key repeats its hotkey, and not every system honours MOD_NOREPEAT:
+// the key of the last toggle, while it has been held since, and the timer that
+// watches for its release.
+extern UINT HeldToggleKey;
+constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
+void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
 // At each tick of the hide timer, a pointer that moved while the hook's thread saw

@@ -65,5 +65,7 @@ void ShowTrayMenu() {
   SetForegroundWindow(MainWindow);
   const UINT Command = static_cast<UINT>(
       TrackPopupMenuEx(TrayMenu, TPM_RETURNCMD, Cursor.x, Cursor.y, MainWindow, nullptr));
+  // Without a message after it, the next opening of the menu may vanish at once.
+  PostMessageA(MainWindow, WM_NULL, 0, 0);
   RunMenuCommand(Command);
 }

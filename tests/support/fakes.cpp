@@ -158,6 +158,8 @@ SHORT WINAPI FakeGetAsyncKeyState(int Key) {
     ++Fake.ShiftReads;
   if (Key == VK_SHIFT && Fake.ShiftDown)
     return *Fake.ShiftDown ? static_cast<SHORT>(0x8000) : 0;
+  if (Fake.KeysHeld.count(Key) != 0)
+    return static_cast<SHORT>(0x8000);
   return Real(Key);
 }
 
@@ -216,8 +218,15 @@ BOOL WINAPI FakeRegisterHotKey(HWND Window, int Id, UINT Modifiers, UINT Key) {
   Fake.Registered.push_back(THotKeyCall{Window, Id, Modifiers, Key});
   // The system refuses an id the window already holds, as it does a combination
   // another program holds.
-  if (Fake.RefusedKeys.count(Key) != 0 || Fake.HotKeysHeld.count(Id) != 0)
+  if (Fake.RefusedKeys.count(Key) != 0 || Fake.HotKeysHeld.count(Id) != 0) {
+    SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
     return FALSE;
+  }
+  // Vista knows no modifier beyond these four.
+  if (Fake.RefusesNoRepeat && (Modifiers & ~(MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN)) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   Fake.HotKeysHeld.insert(Id);
   return TRUE;
 }

@@ -112,7 +112,9 @@ struct TFakePlatform {
   // Actions run one per box, in order, inside the box's nested loop: the loop then
   // dispatches what is queued until a WM_QUIT, which it posts again, as a real one does.
   std::vector<std::function<void()>> DuringBoxes;
-  std::set<UINT> RefusedKeys; // virtual keys RegisterHotKey refuses
+  std::set<UINT> RefusedKeys;   // virtual keys RegisterHotKey refuses
+  bool RefusesNoRepeat = false; // RegisterHotKey refuses MOD_NOREPEAT, as on Vista
+  std::set<int> KeysHeld;       // keys other than Shift that GetAsyncKeyState reports down
   std::vector<THotKeyCall> Registered;
   std::vector<int> Unregistered;
   std::set<int> HotKeysHeld; // ids registered and not unregistered since

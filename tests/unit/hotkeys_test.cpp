@@ -35,7 +35,7 @@ bool HideTimerRuns() {
 }
 
 std::vector<THotKeyCall> VolumeKeys() {
-  return {{MainWindow, static_cast<int>(MuteHotKeyId), MOD_CONTROL | MOD_ALT, 'M'},
+  return {{MainWindow, static_cast<int>(MuteHotKeyId), MOD_CONTROL | MOD_ALT | MOD_NOREPEAT, 'M'},
           {MainWindow, static_cast<int>(VolumeUpHotKeyId), MOD_CONTROL | MOD_ALT, VK_PRIOR},
           {MainWindow, static_cast<int>(VolumeDownHotKeyId), MOD_CONTROL | MOD_ALT, VK_NEXT}};
 }
@@ -51,7 +51,12 @@ protected:
     StartProgram(ArrangeFakes);
     FakeMixer.Values[VolumeId] = MidVolume;
   }
-  static LRESULT Press(WPARAM Id) { return SendMessageA(MainWindow, WM_HOTKEY, Id, 0); }
+  // A press and its release: the next press of a toggle is a new one.
+  static LRESULT Press(WPARAM Id) {
+    const LRESULT Result = SendMessageA(MainWindow, WM_HOTKEY, Id, 0);
+    WatchHeldToggleKey();
+    return Result;
+  }
 };
 
 using THotKeysAtStartUp = THotKeys;
@@ -66,11 +71,19 @@ TEST_F(THotKeysAtStartUp, IdsAreTheGlobalAtomsOfTheFourNames) {
 
 TEST_F(THotKeysAtStartUp, RegistersShiftPauseThenTheVolumeKeysForTheMainWindow) {
   std::vector<THotKeyCall> Expected = {
-      {MainWindow, static_cast<int>(EnableHotKeyId), MOD_SHIFT, VK_PAUSE}};
+      {MainWindow, static_cast<int>(EnableHotKeyId), MOD_SHIFT | MOD_NOREPEAT, VK_PAUSE}};
   for (const THotKeyCall &Key : VolumeKeys())
     Expected.push_back(Key);
   EXPECT_EQ(Expected, Fake.Registered);
   EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+// Vista refuses the flag that stops repeats: the toggles are then registered without it.
+TEST_F(THotKeysAtStartUp, TogglesRegisterWithoutTheNoRepeatFlagWhereItIsRefused) {
+  Restart([] { Fake.RefusesNoRepeat = true; });
+  EXPECT_TRUE(Fake.Boxes.empty());
+  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
+  EXPECT_EQ(static_cast<UINT>(MOD_SHIFT), Fake.Registered[1].Modifiers);
 }
 
 TEST_F(THotKeysAtStartUp, HooksOnceThenRegistersKeysThenTrayThenMenuThenTimer) {
@@ -195,8 +208,10 @@ TEST_F(TDisabling, StopsTimerBeforeFreeingHookThenUnregistersAndShowsDisabled) {
   Press(EnableHotKeyId);
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(
-      (std::vector<std::string>{"KillTimer", "FreeHook", "UnregisterHotKey", "UnregisterHotKey",
-                                "UnregisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"}),
+      // Inside the watch of the toggle key, from its press to its release.
+      (std::vector<std::string>{"SetTimer", "KillTimer", "FreeHook", "UnregisterHotKey",
+                                "UnregisterHotKey", "UnregisterHotKey", "Shell_NotifyIconA",
+                                "ModifyMenuA", "KillTimer"}),
       Fake.Sequence);
   EXPECT_EQ((std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),
                               static_cast<int>(VolumeDownHotKeyId)}),
@@ -251,6 +266,29 @@ TEST_F(THotKeyMessage, MuteKeyTogglesMuteAndAnswersZero) {
   EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
   Press(MuteHotKeyId);
   EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+}
+
+// A held key repeats its hotkey: a toggle acts again only once the key was let go,
+// while the volume keys sweep on as they are held.
+TEST_F(THotKeyMessage, HeldTogglesActOncePerPressWhileVolumeKeysRepeat) {
+  const auto Repeat = [](DWORD Id) { SendMessageA(MainWindow, WM_HOTKEY, Id, 0); };
+  Fake.KeysHeld = {'M'};
+  Repeat(MuteHotKeyId);
+  Repeat(MuteHotKeyId);
+  WatchHeldToggleKey();
+  Repeat(MuteHotKeyId);
+  EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
+  Fake.KeysHeld = {VK_PAUSE};
+  WatchHeldToggleKey();
+  Repeat(MuteHotKeyId);
+  EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+  Repeat(EnableHotKeyId);
+  Repeat(EnableHotKeyId);
+  EXPECT_FALSE(Enabled);
+  Fake.KeysHeld.clear();
+  Repeat(VolumeUpHotKeyId);
+  Repeat(VolumeUpHotKeyId);
+  EXPECT_EQ(MidVolume + 1000 + 500, FakeMixer.Values[VolumeId]);
 }
 
 TEST_F(THotKeyMessage, MuteKeyWithoutMuteControlDoesNothing) {

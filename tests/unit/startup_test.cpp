@@ -51,7 +51,8 @@ TEST_F(TStartUp, CreatesHiddenNonActivatingTopmostPopupInTheCorner) {
   EXPECT_EQ((RECT{0, 0, 150, 60}), Client);
   const DWORD Style = GetWindowLongA(MainWindow, GWL_STYLE);
   EXPECT_EQ(WS_POPUP, Style & (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME | WS_BORDER));
-  EXPECT_EQ(WS_EX_NOACTIVATE | WS_EX_TOPMOST, GetWindowLongA(MainWindow, GWL_EXSTYLE));
+  EXPECT_EQ(WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW,
+            GetWindowLongA(MainWindow, GWL_EXSTYLE));
   char Title[8] = {};
   EXPECT_EQ(1, GetWindowTextA(MainWindow, Title, sizeof Title));
   EXPECT_STREQ(" ", Title);
@@ -110,7 +111,7 @@ TEST_F(TStartUp, RegistersShiftPauseFirstThenTheVolumeKeysUnderTheNamedAtoms) {
   const THotKeyCall &Enable = Fake.Registered[0];
   EXPECT_EQ(MainWindow, Enable.Window);
   EXPECT_EQ(static_cast<int>(EnableHotKeyId), Enable.Id);
-  EXPECT_EQ(static_cast<UINT>(MOD_SHIFT), Enable.Modifiers);
+  EXPECT_EQ(static_cast<UINT>(MOD_SHIFT | MOD_NOREPEAT), Enable.Modifiers);
   EXPECT_EQ(static_cast<UINT>(VK_PAUSE), Enable.Key);
   const DWORD Ids[] = {MuteHotKeyId, VolumeUpHotKeyId, VolumeDownHotKeyId};
   for (size_t I = 0; I < 3; ++I)
