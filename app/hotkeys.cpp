@@ -15,6 +15,7 @@ DWORD HookCheckEvents;
 POINT HookCheckCursor;
 DWORD HookInstallTick;
 UINT HeldToggleKey;
+int ToggleKeyUpTicks;
 
 namespace {
 
@@ -53,6 +54,7 @@ bool TakeTogglePress(UINT Key) {
   if (HeldToggleKey == Key)
     return false;
   HeldToggleKey = Key;
+  ToggleKeyUpTicks = 0;
   SetTimer(MainWindow, TOGGLE_KEY_TIMER_ID, ToggleKeyWatchPeriod, nullptr);
   return true;
 }
@@ -158,7 +160,11 @@ void HandleHotKey(WPARAM Id) {
 }
 
 void WatchHeldToggleKey() {
-  if (HeldToggleKey == 0 || (GetAsyncKeyState(static_cast<int>(HeldToggleKey)) & KeyDown))
+  if (HeldToggleKey == 0)
+    return;
+  const bool Up = !(GetAsyncKeyState(static_cast<int>(HeldToggleKey)) & KeyDown);
+  ToggleKeyUpTicks = Up ? ToggleKeyUpTicks + 1 : 0;
+  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks)
     return;
   HeldToggleKey = 0;
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);

@@ -254,6 +254,9 @@ void HandleTimer(WPARAM Id) {
   case ENDPOINT_RETRY_TIMER_ID:
     RetryAudioControls();
     return;
+  case TOGGLE_KEY_TIMER_ID:
+    WatchHeldToggleKey();
+    return;
   }
   HideDisplayWhenDue();
   WatchHook();

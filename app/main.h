@@ -207,9 +207,12 @@ void HandleHotKey(WPARAM Id);
 
 // A held toggle key repeats its hotkey, and not every system honours MOD_NOREPEAT:
 // the key of the last toggle, while it has been held since, and the timer that
-// watches for its release.
+// watches for its release. A repeat may come as a release and a press at once, so
+// the key counts as let go only once it is seen up at consecutive ticks.
 extern UINT HeldToggleKey;
+extern int ToggleKeyUpTicks;
 constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
+constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.

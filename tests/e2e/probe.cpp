@@ -517,14 +517,22 @@ int Watch(const char *ClassName) {
 // screen position of the last one: turns the program acted on must never arrive.
 constexpr UINT WheelCountQuery = WM_APP;
 constexpr UINT LastWheelQuery = WM_APP + 1;
+// WM_APP + 2 answers where the last left click landed: a click on the program's
+// display must reach the window beneath it.
+constexpr UINT LastClickQuery = WM_APP + 2;
 LRESULT WheelMessages;
 LPARAM LastWheelAt;
+LPARAM LastClickAt;
 
 LRESULT CALLBACK DesktopProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
   if (Message == WM_MOUSEWHEEL) {
     ++WheelMessages;
     LastWheelAt = LParam;
   }
+  if (Message == WM_LBUTTONDOWN)
+    LastClickAt = LParam;
+  if (Message == LastClickQuery)
+    return LastClickAt;
   if (Message == WheelCountQuery)
     return WheelMessages;
   if (Message == LastWheelQuery)

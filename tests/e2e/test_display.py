@@ -12,6 +12,7 @@ PAUSE = 0.85     # s between key presses: over 800 ms, so no step grows
 HIDE_DELAY = 1800
 TIMER_PERIOD = 400
 LATENESS = 150   # ms a busy machine may add to a timer tick
+LAST_CLICK = 0x8000 + 2  # WM_APP + 2: where the stand-in desktop was last clicked
 
 
 class DisplayTest(unittest.TestCase):
@@ -67,6 +68,35 @@ class DisplayTest(unittest.TestCase):
                              {h.number(desktop["hwnd"])}, "the display took the focus")
             self.assertEqual(s.foreground()["hwnd"], desktop["hwnd"])
             self.assertEqual(s.xdotool("getwindowfocus").strip(), s.desktop_xid)
+
+    def test_a_held_mute_key_toggles_once_and_clicks_pass_through_the_display(self):
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            s.start_program_and_wait()
+            s.start_desktop()
+            watch = s.watch()
+            # The key repeats while held; a repeat taken for a press would toggle again
+            # and keep the display shown. It must hide as after one press, the key still
+            # down, and the next hold must toggle back.
+            for text in ("Mute", "ON"):
+                before = watch.mark()
+                s.xdotool("keydown", "ctrl+alt+m")
+                try:
+                    s.wait_for_display(FULL, text)
+                    watch.wait_for("visible", 0, after=before,
+                                   timeout=(HIDE_DELAY + TIMER_PERIOD) / 1000 + 1.5)
+                finally:
+                    s.xdotool("keyup", "ctrl+alt+m")
+                time.sleep(0.3)  # let go a moment, as a hand does
+
+            # Shown, the display sits over the desktop's corner; a click there is the
+            # desktop's, and the display keeps its place and the focus stays put.
+            s.key("ctrl+alt+Next")
+            s.wait_for_display(FULL - STEP, "ON")
+            s.click(75, 45)
+            h.wait_until(lambda: s.send(LAST_CLICK, class_name=h.DESKTOP_CLASS).get("result") ==
+                         str(45 << 16 | 75), 5, "the click to reach the desktop")
+            self.assertEqual(s.window()["visible"], "1")
+            self.assertEqual(s.foreground()["class"], h.DESKTOP_CLASS)
 
     def test_quick_presses_accelerate(self):
         with h.Session(h.BIN_DIR, sound=True) as s:

@@ -44,6 +44,26 @@ class StartupTest(unittest.TestCase):
             # itself, so the unit tests guard the program's own NIM_DELETE.
             h.wait_until(lambda: not s.tray_icons(), 10, "the tray icon to go away")
 
+    def test_two_copies_started_at_the_same_moment_leave_one(self):
+        with h.Session(h.BIN_DIR, sound=False) as s:
+            for _ in range(3):
+                copies = [s.start_program(), s.start_program()]
+                box = s.wait_for_boxes()[0]
+                self.assertEqual(box["text"], "Sonalto is already running")
+                self.assertTrue(s.press(box["hwnd"], h.IDOK))
+                h.wait_until(lambda: [c.poll() for c in copies].count(None) == 1, 20,
+                             "the refused copy to end")
+                refused, = (c for c in copies if c.poll() is not None)
+                self.assertEqual(refused.returncode, 0)
+                s.wait_for_window()
+                h.wait_until(lambda: s.send(h.WM_NULL).get("answered") == "1", 20,
+                             "the copy that runs to reach its message loop")
+                self.assertEqual(len([w for w in s.windows() if w["class"] == h.PROGRAM_CLASS]), 1)
+                self.assertEqual(len(s.tray_icons()), 1)
+                s.send(h.WM_CLOSE)
+                running, = (c for c in copies if c is not refused)
+                self.assertEqual(s.wait_exit(running), 0)
+
     def test_without_a_sound_device_the_display_still_works(self):
         with h.Session(h.BIN_DIR, sound=False) as s:
             self.assertEqual(s.mixer()["devices"], 0, "no sound server, no mixer device")
