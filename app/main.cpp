@@ -104,8 +104,8 @@ void LetTheShellThrough() {
 
 HHOOK TimerGuard;
 
-// DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. The one timer
-// of the program has none, so such a message was forged by another process: it is
+// DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. No timer of
+// the program has one, so such a message was forged by another process: it is
 // emptied wherever it is retrieved, in the main loop and in the modal loops of the
 // message boxes and the menu alike.
 LRESULT CALLBACK EmptyForgedTimer(int Code, WPARAM Removal, LPARAM Retrieved) {
