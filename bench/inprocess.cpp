@@ -312,15 +312,6 @@ template <typename TBody> double WithBenchHook(HOOKPROC Procedure, TBody Body) {
   return Time;
 }
 
-void InjectMouse(DWORD Flags, LONG Delta, DWORD WheelDelta) {
-  INPUT Input = {};
-  Input.type = INPUT_MOUSE;
-  Input.mi.dx = Delta;
-  Input.mi.mouseData = WheelDelta;
-  Input.mi.dwFlags = Flags;
-  SendInput(1, &Input, sizeof Input);
-}
-
 void InjectMove(int Run) { InjectMouse(MOUSEEVENTF_MOVE, Run % 2 == 0 ? 1 : -1, 0); }
 
 void InjectNotch(int) { InjectMouse(MOUSEEVENTF_WHEEL, 0, WheelNotch); }
