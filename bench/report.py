@@ -173,9 +173,10 @@ def main():
     say("  and each `SendInput` timed; 5 such seconds. The goal is the library's bound on a")
     say("  hand-off plus 5 ms.")
     say("- **Notch to pixels**: `bench_launch.exe` starts the real `sonalto.exe`, puts the")
-    say("  pointer at (0, 300), injects a notch with `SendInput` and polls the screen's pixels")
-    say("  of the bar's area (`GetPixel` of the screen at the display's place) until one")
-    say("  changes; forward and back in turn, each after the previous change has shown.")
+    say("  pointer at (0, 300), shows the display with one notch, then injects notches with")
+    say("  `SendInput` and copies the display's area of the screen (`BitBlt` into a DIB section)")
+    say("  until the copy differs from the one before the notch; forward and back in turn,")
+    say("  100 ms apart, 60 notches.")
     say("- **Wheel step**: a WM_MOUSEWHEEL record at (0, 300) sent as WM_HOOKMOUSE, forward and")
     say("  back in turn, with the display shown, in batches of 20: the hook message, then the")
     say("  posted step dispatched at once, the volume")
@@ -399,7 +400,7 @@ def notes(rows, info, machine, idle_seconds):
     text.append(
         f"**Notch while the program's thread is busy: "
         f"{'met' if within_busy(rows, info) else 'missed'}.** The hand-off waits its bound, "
-        f"{info.get('wheel_busy.bound_ms', '?')} ms, then lets the notch go on to the window "
+        f"{whole(info.get('wheel_busy.bound_ms'))} ms, then lets the notch go on to the window "
         f"beneath: {us(m('wheel_busy.program'))}. Steps posted for these notches once the "
         f"thread woke: {whole(info.get('wheel_busy.late_steps'))} (the library no longer waited "
         "on them, so the program does not act on them).")
@@ -407,9 +408,10 @@ def notes(rows, info, machine, idle_seconds):
     text.append(
         f"**Notch to pixels: "
         f"{'n/a' if m('notch_pixels.program') is None else 'met' if m('notch_pixels.program') <= GOAL_FRAME_MS * 1000 else 'missed'}.** "
-        f"From `SendInput` to the first changed pixel of the bar: {us(m('notch_pixels.program'))} "
+        f"From `SendInput` to the first changed pixel of the display: {us(m('notch_pixels.program'))} "
         f"(minimum {us(rows['notch_pixels.program'][0] if 'notch_pixels.program' in rows else None)}), "
-        f"over {whole(info.get('notch_pixels.samples'))} notches; Xvfb shows a pixel as soon as "
+        f"over {whole(info.get('notch_pixels.samples'))} notches "
+        f"({whole(info.get('notch_pixels.missed'))} without a change within 1 s); Xvfb shows a pixel as soon as "
         "it is drawn, so a real screen adds up to one refresh.")
 
     text.append(
