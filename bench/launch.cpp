@@ -320,6 +320,7 @@ constexpr POINT AtLeftBorder = {0, 300};
 constexpr int NotchSamples = 60;
 constexpr DWORD PixelTimeout = 1000; // ms
 constexpr DWORD NotchSettle = 100;   // ms after a change, for the step to be over
+constexpr int ShowTries = 50;
 
 void InjectNotch(bool Forward) {
   InjectMouse(MOUSEEVENTF_WHEEL, 0, static_cast<DWORD>(Forward ? WHEEL_DELTA : -WHEEL_DELTA));
@@ -361,9 +362,12 @@ void MeasureNotchToPixels() {
   if (!Start(Program, Started))
     return;
   SetCursorPos(AtLeftBorder.x, AtLeftBorder.y);
-  InjectNotch(false); // shows the display
-  Sleep(NotchSettle);
+  // The tray icon can come before the hook: notches until the display shows.
   const HWND Display = FindWindowA(Program.ClassName, nullptr);
+  for (int Try = 0; Try < ShowTries && !IsWindowVisible(Display); ++Try) {
+    InjectNotch(false);
+    Sleep(NotchSettle);
+  }
   RECT Area = {};
   GetWindowRect(Display, &Area);
   ReportInfo("notch_pixels.display_visible", IsWindowVisible(Display) ? "yes" : "no");
