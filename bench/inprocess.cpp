@@ -381,15 +381,22 @@ DWORD WINAPI RunInjected(LPVOID) {
 }
 
 // The program's thread as its own loop runs it, but steps are dropped: here only
-// the time the mouse is held counts, and a step would hold the next hand-off.
+// the time the mouse is held counts, and a step would hold the next hand-off. Its
+// timer ticks are held back too: the hook's watchdog would put the hook back into
+// the chain while a baseline batch has it out.
 void HandleBenchMessage(const MSG &Message) {
-  if (Message.message == WM_BENCHBUSY)
+  switch (Message.message) {
+  case WM_BENCHBUSY:
     Sleep(BusyTime);
-  else if (Message.message != WM_WHEELSTEP)
-    DispatchMessageA(&Message);
-  else {
+    break;
+  case WM_WHEELSTEP:
     StepsPosted += Message.hwnd == MainWindow;
     WheelStepsPending = 0;
+    break;
+  case WM_TIMER:
+    break;
+  default:
+    DispatchMessageA(&Message);
   }
 }
 
