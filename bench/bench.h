@@ -65,6 +65,17 @@ inline void ReportInfo(const char *Key, double Value) {
   std::fflush(stdout);
 }
 
+// One mouse event through the system's input, as a device would send it: under Wine
+// SendInput returns once the low-level hooks have taken it.
+inline void InjectMouse(DWORD Flags, LONG Dx, DWORD WheelDelta) {
+  INPUT Input = {};
+  Input.type = INPUT_MOUSE;
+  Input.mi.dx = Dx;
+  Input.mi.mouseData = WheelDelta;
+  Input.mi.dwFlags = Flags;
+  SendInput(1, &Input, sizeof Input);
+}
+
 // Dispatches whatever is queued, as the program's own loop would between events:
 // the mixer's change notifications, the tip refresh, the timer.
 inline void DispatchPending() {

@@ -230,40 +230,36 @@ void DeliverWheel(MSLLHOOKSTRUCT &Wheel, bool Forward) {
     DispatchMessageA(&Step);
 }
 
-// Posted steps left in the queue by a batch of reports alone, dropped unhandled.
-void DropPostedSteps(HWND Window) {
-  MSG Step = {};
-  while (PeekMessageA(&Step, Window, WM_WHEELSTEP, WM_WHEELSTEP, PM_REMOVE)) {
-  }
-  WheelStepsPending = 0;
-}
-
 void PaintBarAlone(DWORD Volume) {
   BarOnlyVolume = Volume;
   InvalidateRect(BarOnlyWindow, &BarRect, TRUE);
   SendMessageA(BarOnlyWindow, WM_PAINT, 0, 0);
 }
 
-// ---- A mouse event that is not a wheel turn ----
+// ---- The real hook thread, driven by injected events ----
 
-void TimeMouseMove() {
-  MSLLHOOKSTRUCT Move = {};
-  Move.pt = AwayFromBorder;
-  const LPARAM Record = reinterpret_cast<LPARAM>(&Move);
-  TimeSideBySide(
-      "mouse_move", MouseRepeats,
-      [&] {
-        return TimePerRun(
-            MouseBatch, [&](int) { SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Record); });
-      },
-      [&] {
-        return TimePerRun(MouseBatch, [&](int) {
-          SendMessageA(EmptyWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, Record);
-        });
-      });
+// The hook library's bound on a hand-off (morvask.cpp), for the baseline's own send.
+constexpr UINT HandOffBound = 50;  // ms
+constexpr DWORD SlowHookTime = 20; // ms: the probe hook that shows whether SendInput waits
+constexpr DWORD BusyTime = 1000;   // ms the program's thread is held
+constexpr DWORD BusyLead = 20;     // ms for the thread to be inside its busy second
+constexpr int InjectBatch = 50;
+constexpr int InjectRepeats = 21;
+constexpr int BusyNotches = 8; // per busy second, each held up to the bound
+constexpr int BusyRepeats = 5;
+constexpr UINT WM_BENCHBUSY = WM_APP + 1; // a thread message: the program's thread sleeps
+
+DWORD MainThreadId;
+int StepsPosted; // steps the program posted for the turns it swallowed
+
+LRESULT CALLBACK PassOn(int Code, WPARAM Message, LPARAM Event) {
+  return CallNextHookEx(nullptr, Code, Message, Event);
 }
 
-// ---- How long a turn at the border holds the mouse ----
+LRESULT CALLBACK SlowPassOn(int Code, WPARAM Message, LPARAM Event) {
+  Sleep(SlowHookTime);
+  return PassOn(Code, Message, Event);
+}
 
 // What the decision and the hand-off cannot avoid for a turn at the border, made
 // directly: the border test on the record and one PostMessage. Shift is not read
@@ -273,27 +269,154 @@ bool AtBorderDirect(const MSLLHOOKSTRUCT &Event) {
          ScreenWidth - Event.pt.x < BorderWidth || ScreenHeight - Event.pt.y < BorderWidth;
 }
 
-void TimeWheelHold() {
-  MSLLHOOKSTRUCT Wheel = {};
-  Wheel.pt = AtLeftBorder;
-  SetWheelDelta(Wheel, true);
-  const LPARAM Record = reinterpret_cast<LPARAM>(&Wheel);
+// The floor of a consumed turn: one bounded send to a window that answers at once,
+// the border test and one PostMessage, then the turn swallowed.
+LRESULT CALLBACK BoundedHandOff(int Code, WPARAM Message, LPARAM Event) {
+  if (Code != HC_ACTION || Message != WM_MOUSEWHEEL)
+    return PassOn(Code, Message, Event);
+  DWORD_PTR Answer = 0;
+  SendMessageTimeoutA(ReceiverWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, 0, SMTO_ABORTIFHUNG,
+                      HandOffBound, &Answer);
+  if (AtBorderDirect(*reinterpret_cast<const MSLLHOOKSTRUCT *>(Event)))
+    PostMessageA(EmptyWindow, WM_WHEELSTEP, WHEEL_STEP_UP, 0);
+  return 1;
+}
+
+DWORD WINAPI RunBenchHook(LPVOID Parameter) {
+  auto *Procedure = static_cast<HOOKPROC *>(Parameter);
+  MSG Message;
+  PeekMessageA(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  const HHOOK Hook = SetWindowsHookExA(WH_MOUSE_LL, *Procedure, GetModuleHandleA(nullptr), 0);
+  *Procedure = nullptr; // the sign that the hook is in place
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+  }
+  UnhookWindowsHookEx(Hook);
+  return 0;
+}
+
+// A baseline hook on a thread of its own, as the library's is, alone in the chain
+// while Body runs: the program's hook is out for that time.
+template <typename TBody> double WithBenchHook(HOOKPROC Procedure, TBody Body) {
+  FreeHook();
+  volatile HOOKPROC Handed = Procedure;
+  DWORD ThreadId = 0;
+  const HANDLE Thread =
+      CreateThread(nullptr, 0, RunBenchHook, const_cast<HOOKPROC *>(&Handed), 0, &ThreadId);
+  while (Handed != nullptr)
+    Sleep(1);
+  const double Time = Body();
+  PostThreadMessageA(ThreadId, WM_QUIT, 0, 0);
+  WaitForSingleObject(Thread, INFINITE);
+  CloseHandle(Thread);
+  SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE);
+  return Time;
+}
+
+void InjectMove(int Run) { InjectMouse(MOUSEEVENTF_MOVE, Run % 2 == 0 ? 1 : -1, 0); }
+
+void InjectNotch(int) { InjectMouse(MOUSEEVENTF_WHEEL, 0, WheelNotch); }
+
+template <typename TInject> double TimeInjected(POINT At, TInject Inject) {
+  SetCursorPos(At.x, At.y);
+  return TimePerRun(InjectBatch, Inject);
+}
+
+// Whether SendInput returns only once the low-level hooks have run: with a hook
+// that sleeps, it then takes at least that long.
+void ProbeSendInput() {
+  const double Time =
+      WithBenchHook(SlowPassOn, [] { return TimeInjected(AwayFromBorder, InjectMove); });
+  ReportInfo("sendinput.slow_hook_ms", SlowHookTime);
+  ReportInfo("sendinput.with_slow_hook_ms", Time / 1000);
+  ReportInfo("sendinput.waits_for_hooks", Time / 1000 >= SlowHookTime ? "yes" : "no");
+}
+
+void TimeMouseMove() {
+  const DWORD Before = HookEventCount();
   TimeSideBySide(
-      "wheel_hold", MouseRepeats,
-      [&] {
-        const double Time = TimePerRun(HoldBatch, [&](int) { ReportWheel(Wheel); });
-        DropPostedSteps(MainWindow);
-        return Time;
-      },
-      [&] {
-        const double Time = TimePerRun(HoldBatch, [&](int) {
-          SendMessageA(EmptyWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, Record);
-          if (AtBorderDirect(Wheel))
-            PostMessageA(EmptyWindow, WM_WHEELSTEP, WHEEL_STEP_UP, 0);
-        });
-        DropPostedSteps(EmptyWindow);
-        return Time;
+      "mouse_move", InjectRepeats, [] { return TimeInjected(AwayFromBorder, InjectMove); },
+      [] {
+        return WithBenchHook(PassOn, [] { return TimeInjected(AwayFromBorder, InjectMove); });
       });
+  ReportInfo("mouse_move.hook_events", static_cast<double>(HookEventCount() - Before));
+}
+
+void TimeWheelHold() {
+  const int StepsBefore = StepsPosted;
+  TimeSideBySide(
+      "wheel_hold", InjectRepeats, [] { return TimeInjected(AtLeftBorder, InjectNotch); },
+      [] {
+        return WithBenchHook(BoundedHandOff,
+                             [] { return TimeInjected(AtLeftBorder, InjectNotch); });
+      });
+  ReportInfo("wheel_hold.program_steps", StepsPosted - StepsBefore);
+}
+
+// Each notch timed alone while the program's thread sleeps through its second.
+void TimeWheelWhileBusy() {
+  std::vector<double> Times;
+  const int StepsBefore = StepsPosted;
+  SetCursorPos(AtLeftBorder.x, AtLeftBorder.y);
+  for (int Round = 0; Round < BusyRepeats; ++Round) {
+    PostThreadMessageA(MainThreadId, WM_BENCHBUSY, 0, 0);
+    Sleep(BusyLead);
+    for (int Notch = 0; Notch < BusyNotches; ++Notch) {
+      const LONGLONG Begin = PerformanceCount();
+      InjectNotch(Notch);
+      Times.push_back(MicrosecondsBetween(Begin, PerformanceCount()));
+    }
+    Sleep(BusyTime); // the thread wakes and reads the hand-offs it missed
+  }
+  ReportRow("wheel_busy.program", Summarise(Times), "us");
+  ReportInfo("wheel_busy.bound_ms", HandOffBound);
+  ReportInfo("wheel_busy.late_steps", StepsPosted - StepsBefore);
+}
+
+DWORD WINAPI RunInjected(LPVOID) {
+  ProbeSendInput();
+  TimeMouseMove();
+  TimeWheelHold();
+  TimeWheelWhileBusy();
+  return 0;
+}
+
+// The program's thread as its own loop runs it, but steps are dropped: here only
+// the time the mouse is held counts, and a step would hold the next hand-off. Its
+// timer ticks are held back too: the hook's watchdog would put the hook back into
+// the chain while a baseline batch has it out.
+void HandleBenchMessage(const MSG &Message) {
+  switch (Message.message) {
+  case WM_BENCHBUSY:
+    Sleep(BusyTime);
+    break;
+  case WM_WHEELSTEP:
+    StepsPosted += Message.hwnd == MainWindow;
+    WheelStepsPending = 0;
+    break;
+  case WM_TIMER:
+    break;
+  default:
+    DispatchMessageA(&Message);
+  }
+}
+
+// The real library's claim and answer, in the slots, while the injected events run.
+void TimeRealHook() {
+  const HMODULE Library = GetModuleHandleA("morvask.dll");
+  ClaimHookRecordSlot = reinterpret_cast<decltype(&ClaimDelivered)>(
+      reinterpret_cast<void *>(GetProcAddress(Library, "ClaimHookRecord")));
+  AnswerHookRecordSlot = reinterpret_cast<decltype(&AnswerDelivered)>(
+      reinterpret_cast<void *>(GetProcAddress(Library, "AnswerHookRecord")));
+  MainThreadId = GetCurrentThreadId();
+  const HANDLE Injector = CreateThread(nullptr, 0, RunInjected, nullptr, 0, nullptr);
+  while (MsgWaitForMultipleObjects(1, &Injector, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG Message = {};
+    while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE))
+      HandleBenchMessage(Message);
+  }
+  CloseHandle(Injector);
+  ClaimHookRecordSlot = &ClaimDelivered;
+  AnswerHookRecordSlot = &AnswerDelivered;
 }
 
 // ---- A wheel step at the border ----
@@ -588,8 +711,7 @@ int main() {
   MuteControl->SetValue(Unmuted);
   DispatchPending();
 
-  TimeMouseMove();
-  TimeWheelHold();
+  TimeRealHook();
   TimeWheelStep();
   TimeMixerCalls();
   TimePaints();

@@ -314,6 +314,86 @@ void MeasureIdle(int Seconds) {
     Stop(*Subjects[Index], Started[Index]);
 }
 
+// ---- A notch at the border to the display's changed pixels ----
+
+constexpr POINT AtLeftBorder = {0, 300};
+constexpr int NotchSamples = 60;
+constexpr DWORD PixelTimeout = 1000; // ms
+constexpr DWORD NotchSettle = 100;   // ms after a change, for the step to be over
+constexpr int ShowTries = 50;
+
+void InjectNotch(bool Forward) {
+  InjectMouse(MOUSEEVENTF_WHEEL, 0, static_cast<DWORD>(Forward ? WHEEL_DELTA : -WHEEL_DELTA));
+}
+
+// The display's area of the screen, copied into a bitmap of the bench's own.
+struct TScreenCopy {
+  RECT Area;
+  HDC Screen, Copy;
+  const BYTE *Bits;
+  size_t Size;
+  void Take() const {
+    BitBlt(Copy, 0, 0, Area.right - Area.left, Area.bottom - Area.top, Screen, Area.left, Area.top,
+           SRCCOPY);
+    GdiFlush();
+  }
+};
+
+TScreenCopy CopyOfScreen(const RECT &Area) {
+  BITMAPINFO Info = {};
+  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
+  Info.bmiHeader.biWidth = Area.right - Area.left;
+  Info.bmiHeader.biHeight = Area.bottom - Area.top;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  void *Bits = nullptr;
+  TScreenCopy Copy = {Area, GetDC(nullptr), CreateCompatibleDC(nullptr), nullptr, 0};
+  SelectObject(Copy.Copy, CreateDIBSection(Copy.Screen, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0));
+  Copy.Bits = static_cast<const BYTE *>(Bits);
+  Copy.Size = static_cast<size_t>(4 * Info.bmiHeader.biWidth * Info.bmiHeader.biHeight);
+  return Copy;
+}
+
+// From the notch's SendInput to the first copy of the screen that differs from the
+// one taken before it; forward and back in turn, so that the fader never stops at
+// an end.
+void MeasureNotchToPixels() {
+  TStarted Started;
+  if (!Start(Program, Started))
+    return;
+  SetCursorPos(AtLeftBorder.x, AtLeftBorder.y);
+  // The tray icon can come before the hook: notches until the display shows.
+  const HWND Display = FindWindowA(Program.ClassName, nullptr);
+  for (int Try = 0; Try < ShowTries && !IsWindowVisible(Display); ++Try) {
+    InjectNotch(false);
+    Sleep(NotchSettle);
+  }
+  RECT Area = {};
+  GetWindowRect(Display, &Area);
+  ReportInfo("notch_pixels.display_visible", IsWindowVisible(Display) ? "yes" : "no");
+  const TScreenCopy Copy = CopyOfScreen(Area);
+  std::vector<double> Times;
+  for (int Sample = 0; Sample < NotchSamples; ++Sample) {
+    Copy.Take();
+    const std::vector<BYTE> Before(Copy.Bits, Copy.Bits + Copy.Size);
+    const LONGLONG Begin = PerformanceCount();
+    InjectNotch(Sample % 2 == 0);
+    bool Changed = false;
+    while (!Changed && MicrosecondsBetween(Begin, PerformanceCount()) < PixelTimeout * 1000.0) {
+      Copy.Take();
+      Changed = !std::equal(Before.begin(), Before.end(), Copy.Bits);
+    }
+    if (Changed)
+      Times.push_back(MicrosecondsBetween(Begin, PerformanceCount()));
+    Sleep(NotchSettle);
+  }
+  ReportRow("notch_pixels.program", Summarise(Times), "us");
+  ReportInfo("notch_pixels.samples", static_cast<double>(Times.size()));
+  ReportInfo("notch_pixels.missed",
+             static_cast<double>(NotchSamples) - static_cast<double>(Times.size()));
+  Stop(Program, Started);
+}
+
 } // namespace
 
 int main(int Count, char **Arguments) {
@@ -336,5 +416,6 @@ int main(int Count, char **Arguments) {
     MeasureStartups(Starts);
   if (IdleSeconds > 0)
     MeasureIdle(IdleSeconds);
+  MeasureNotchToPixels();
   return 0;
 }

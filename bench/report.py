@@ -12,6 +12,8 @@ import sys
 
 GOAL_SIZE = 64 * 1024
 GOAL_IDLE_MS = 20.0
+BUSY_MARGIN_MS = 5.0
+GOAL_FRAME_MS = 1000 / 60
 
 
 def read_results(folder):
@@ -83,6 +85,11 @@ def main():
         value = ratio(row(f"{key}.program"), row(f"{key}.baseline"))
         return None if value is None else value <= goal
 
+    def within(measured, goal_us):
+        return None if measured is None or goal_us is None else measured[1] <= goal_us
+
+    busy_bound = float(info["wheel_busy.bound_ms"]) if "wheel_busy.bound_ms" in info else None
+    busy_goal_us = None if busy_bound is None else (busy_bound + BUSY_MARGIN_MS) * 1000
     size = int(machine.get("size.sonalto.exe", 0)) + int(machine.get("size.morvask.dll", 0))
     idle = row("idle_cpu.program")
     repaint_time = ratio(row("repaint.program"), row("repaint.baseline"))
@@ -101,7 +108,7 @@ def main():
     say("")
     say("| Measurement | Program min / median | Baseline min / median | Ratio | Goal | Met? |")
     say("|---|---|---|---|---|---|")
-    say(f"| Non-wheel mouse event through WM_HOOKMOUSE | {pair(row('mouse_move.program'))} "
+    say(f"| Non-wheel mouse event through the hook thread | {pair(row('mouse_move.program'))} "
         f"| {pair(row('mouse_move.baseline'))} | "
         f"{ratio_text(row('mouse_move.program'), row('mouse_move.baseline'))} | ≤ 1.25x "
         f"| {verdict(judged('mouse_move', 1.25))} |")
@@ -109,6 +116,12 @@ def main():
         f"| {pair(row('wheel_hold.baseline'))} | "
         f"{ratio_text(row('wheel_hold.program'), row('wheel_hold.baseline'))} | ≤ 1.25x "
         f"| {verdict(judged('wheel_hold', 1.25))} |")
+    say(f"| Notch at the border while the program's thread is busy for 1 s, time the mouse "
+        f"is held | {pair(row('wheel_busy.program'))} | bound {number(busy_bound, 'ms')} | "
+        f"| ≤ bound + {BUSY_MARGIN_MS:.0f} ms | {verdict(within(row('wheel_busy.program'), busy_goal_us))} |")
+    say(f"| Notch at the border to the display's changed pixels | "
+        f"{pair(row('notch_pixels.program'))} | | | ≤ {GOAL_FRAME_MS:.1f} ms "
+        f"| {verdict(within(row('notch_pixels.program'), GOAL_FRAME_MS * 1000))} |")
     say(f"| Wheel step at the border | {pair(row('wheel_step.program'))} "
         f"| {pair(row('wheel_step.baseline'))} | "
         f"{ratio_text(row('wheel_step.program'), row('wheel_step.baseline'))} | ≤ 1.5x "
@@ -139,23 +152,38 @@ def main():
 
     say("## What is measured")
     say("")
-    say("- **Non-wheel mouse event**: `SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEMOVE, &record)`")
-    say("  with the program started in-process by `StartApplication()` (the library `sonalto_core`")
-    say("  that ships, its real window, mixer and hook library), in batches of 10,000. Baseline:")
-    say("  the same send to a window of the bench whose procedure returns at once.")
-    say("- **Time the mouse is held by a wheel turn**: the hook's report of a forward turn at")
-    say("  (0, 300), `SendMessageA(MainWindow, WM_HOOKMOUSE, WM_MOUSEWHEEL, &record)`, in batches")
-    say("  of 1,000; the step it posts is dropped unhandled after each batch. Baseline, its floor:")
-    say("  the same send to the bench's empty window procedure, then what the decision and the")
-    say("  hand-off cannot avoid, made directly: the border test on the record and one")
-    say("  PostMessage (at the border the program does not read Shift).")
+    say("- **Non-wheel mouse event**: the program started in-process by `StartApplication()`")
+    say("  (the library `sonalto_core` that ships, its real window and mixer, and morvask.dll's")
+    say("  hook on its own thread); a bench thread moves the pointer by one pixel back and forth")
+    say("  with `SendInput` at (500, 400), in batches of 50, while the program's thread runs its")
+    say("  loop. Under Wine `SendInput` returns only once the low-level hooks have run (a probe")
+    say(f"  hook that sleeps {info.get('sendinput.slow_hook_ms', '?')} ms makes it take "
+        f"{info.get('sendinput.with_slow_hook_ms', '?')} ms), so its time is the time the")
+    say("  mouse is held. Baseline: the same moves with the program's hook removed (`FreeHook`)")
+    say("  and a hook that only calls `CallNextHookEx` on a bench thread of its own.")
+    say("- **Time the mouse is held by a wheel turn**: a forward notch injected with `SendInput`")
+    say("  at (0, 300), in batches of 50, through the library's real hand-off to the program's")
+    say("  thread (real `ClaimHookRecord`/`AnswerHookRecord`); the steps it posts are dropped")
+    say("  unhandled, as only the hold is timed. Baseline, its floor: the program's hook removed,")
+    say("  a bench hook on a thread of its own that makes one `SendMessageTimeout` with the same")
+    say("  bound to a window of another thread that answers at once, the border test and one")
+    say("  PostMessage, and swallows the notch.")
+    say("- **Notch while the program's thread is busy**: the program's thread is made to sleep")
+    say("  1 s (a posted message); 20 ms into it, 8 notches at (0, 300) are injected one by one")
+    say("  and each `SendInput` timed; 5 such seconds. The goal is the library's bound on a")
+    say("  hand-off plus 5 ms.")
+    say("- **Notch to pixels**: `bench_launch.exe` starts the real `sonalto.exe`, puts the")
+    say("  pointer at (0, 300), shows the display with one notch, then injects notches with")
+    say("  `SendInput` and copies the display's area of the screen (`BitBlt` into a DIB section)")
+    say("  until the copy differs from the one before the notch; forward and back in turn,")
+    say("  100 ms apart, 60 notches.")
     say("- **Wheel step**: a WM_MOUSEWHEEL record at (0, 300) sent as WM_HOOKMOUSE, forward and")
     say("  back in turn, with the display shown, in batches of 20: the hook message, then the")
     say("  posted step dispatched at once, the volume")
     say("  action, the real mixer reads and writes and the bar's repaint. The hook library vouches")
-    say("  only for records its own hook delivers, so the bench replaces the `__imp__ClaimHookRecord`")
-    say("  import slot with its own one-line check of the record it is sending (no real hook")
-    say("  delivery). Baseline: the same mixer calls alone (every read and write the step makes,")
+    say("  only for turns its own hook waits on, so the bench replaces the `__imp__ClaimHookRecord`")
+    say("  and `__imp__AnswerHookRecord` import slots with its own check of the ticket it is")
+    say("  sending (no hook thread in this row). Baseline: the same mixer calls alone (every read and write the step makes,")
     say("  made directly through the program's `TnsMixerControl`) and the bar alone repainted in")
     say("  a window of the bench that paints nothing else.")
     say("- **Repaint after a volume step**: `ShowDisplay(CHANGE_VOLUME)` on the shown display,")
@@ -281,6 +309,12 @@ def whole(value):
     return "?" if value is None else f"{float(value):.0f}"
 
 
+def within_busy(rows, info):
+    if "wheel_busy.program" not in rows or "wheel_busy.bound_ms" not in info:
+        return False
+    return rows["wheel_busy.program"][1] <= (float(info["wheel_busy.bound_ms"]) + BUSY_MARGIN_MS) * 1000
+
+
 def median(rows, key):
     return rows[key][1] if key in rows else None
 
@@ -347,18 +381,38 @@ def notes(rows, info, machine, idle_seconds):
     hold, floor = m("wheel_hold.program"), m("wheel_hold.baseline")
     text.append(
         f"**Time the mouse is held by a wheel turn: {status('wheel_hold', 1.25)}.** The hook "
-        "only decides: `HandleHookMouse` claims the record, tests the border and posts the step "
-        "to `MainWindow`, and answers nonzero so that the hook library swallows the turn. The "
+        "thread hands the notch to the program's thread with one bounded send; there "
+        "`HandleHookMouse` claims the record, tests the border, answers that the notch is "
+        "swallowed and posts the step to `MainWindow`. The "
         f"mouse waits {us(hold)} for it, against {us(floor)} for the floor "
         f"({times(hold, floor)}); the step itself, {us(m('wheel_step.program'))}, runs after "
         "the hook has returned.")
 
+    moved, passed = m("mouse_move.program"), m("mouse_move.baseline")
     text.append(
         f"**Non-wheel mouse event: {status('mouse_move', 1.25)}.** A move, a button or a "
-        "horizontal wheel leaves `HandleHookMouse` right after the hook library has vouched for "
-        f"its record (no mixer call: {calls(info, 'mouse_move')}); the vouching is a comparison "
-        "and a store, which tells the hook's watchdog that the hook still reports. What is "
-        "measured is Wine's same-thread SendMessage, the same in the baseline.")
+        "horizontal wheel is counted by the library's hook and passed on at once on its own "
+        f"thread: {us(moved)} against {us(passed)} for a bare pass-on hook "
+        f"({times(moved, passed)}). The program's thread is not involved (no mixer call: "
+        f"{calls(info, 'mouse_move')}); almost all of the time is Wine's delivery of an injected "
+        "event to a low-level hook.")
+
+    text.append(
+        f"**Notch while the program's thread is busy: "
+        f"{'met' if within_busy(rows, info) else 'missed'}.** The hand-off waits its bound, "
+        f"{whole(info.get('wheel_busy.bound_ms'))} ms, then lets the notch go on to the window "
+        f"beneath: {us(m('wheel_busy.program'))}. Steps posted for these notches once the "
+        f"thread woke: {whole(info.get('wheel_busy.late_steps'))} (the library no longer waited "
+        "on them, so the program does not act on them).")
+
+    text.append(
+        f"**Notch to pixels: "
+        f"{'n/a' if m('notch_pixels.program') is None else 'met' if m('notch_pixels.program') <= GOAL_FRAME_MS * 1000 else 'missed'}.** "
+        f"From `SendInput` to the first changed pixel of the display: {us(m('notch_pixels.program'))} "
+        f"(minimum {us(rows['notch_pixels.program'][0] if 'notch_pixels.program' in rows else None)}), "
+        f"over {whole(info.get('notch_pixels.samples'))} notches "
+        f"({whole(info.get('notch_pixels.missed'))} without a change within 1 s); Xvfb shows a pixel as soon as "
+        "it is drawn, so a real screen adds up to one refresh.")
 
     text.append(
         f"**Start-up: {status('startup', 1.25)}.** To the tray icon both programs need about the "

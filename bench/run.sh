@@ -34,9 +34,9 @@ STARTED_PIDS+=($!)
 
 echo "Warming up Wine's desktop and tray"
 wine "$BUILD/bin/bench_launch.exe" warm-up
-echo "In-process benchmarks (about 20 s)"
+echo "In-process benchmarks (about 40 s)"
 wine "$BUILD/bin/bench_inprocess.exe" >"$OUT/inprocess.txt"
-echo "Start-up, memory and idle benchmarks (about $((STARTS * 7 + IDLE_SECONDS + 30)) s)"
+echo "Start-up, memory, idle and notch-to-pixels benchmarks (about $((STARTS * 7 + IDLE_SECONDS + 45)) s)"
 wine "$BUILD/bin/bench_launch.exe" "$STARTS" "$IDLE_SECONDS" >"$OUT/launch.txt"
 
 {
