@@ -49,9 +49,11 @@ void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal
     RegisterHotKeyOrSay(Id, Modifiers, Key, Refusal, Style);
 }
 
-// False for a repeat: the key has been held since the toggle it made.
+bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & KeyDown) != 0; }
+
+// False for a repeat: the key is down and has been held since the toggle it made.
 bool TakeTogglePress(UINT Key) {
-  if (HeldToggleKey == Key)
+  if (HeldToggleKey == Key && IsKeyDown(Key))
     return false;
   HeldToggleKey = Key;
   ToggleKeyUpTicks = 0;
@@ -162,8 +164,7 @@ void HandleHotKey(WPARAM Id) {
 void WatchHeldToggleKey() {
   if (HeldToggleKey == 0)
     return;
-  const bool Up = !(GetAsyncKeyState(static_cast<int>(HeldToggleKey)) & KeyDown);
-  ToggleKeyUpTicks = Up ? ToggleKeyUpTicks + 1 : 0;
+  ToggleKeyUpTicks = IsKeyDown(HeldToggleKey) ? 0 : ToggleKeyUpTicks + 1;
   if (ToggleKeyUpTicks < ToggleKeyReleaseTicks)
     return;
   HeldToggleKey = 0;
