@@ -250,41 +250,28 @@ TEST_F(TWheelDelta, OnlyTheHighWordOfMouseDataIsTheDelta) {
 
 using TWheelNotches = TWheel;
 
-TEST_F(TWheelNotches, TurnsBelowANotchAddUpToOneStep) {
+// Each call goes on from what the one before left over.
+TEST_F(TWheelNotches, DeltasAddUpToWholeNotchesAndCarryTheRest) {
   EXPECT_EQ(0, Steps({30, 30, 30}));
   EXPECT_EQ(1, Steps({30}));
   EXPECT_EQ(-1, Steps({-30, -30, -30, -30}));
-  EXPECT_EQ(1, Steps({90, 90})); // the 60 left over waits for the next turn
-  EXPECT_EQ(1, Steps({60}));
-}
-
-TEST_F(TWheelNotches, OneTurnOfSeveralNotchesMakesAsManySteps) {
-  EXPECT_EQ(2, Steps({240}));
-  EXPECT_EQ(-3, Steps({-360}));
   EXPECT_EQ(3, Steps({300, 60})); // the half notch left completes with the 60
-}
-
-TEST_F(TWheelNotches, ReversalDropsWhatWasLeft) {
-  EXPECT_EQ(-1, Steps({90, -30, -90}));
-  EXPECT_EQ(1, Steps({-90, 60, 60}));
-}
-
-TEST_F(TWheelNotches, ZeroLeavesWhatWasLeftAndIsSwallowedAtTheBorder) {
   EXPECT_EQ(-1, Steps({-60, 0, -60}));
-  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 0));
-  EXPECT_EQ(std::vector<bool>(4, true), Fake.HookAnswers);
 }
 
-TEST_F(TWheelNotches, WheelAtRestDropsWhatWasLeft) {
+TEST_F(TWheelNotches, ReversalOrRestDropsWhatWasLeft) {
+  EXPECT_EQ(-1, Steps({90, -30, -90}));
   EXPECT_EQ(1, Steps({60, 60}, WheelRestTime));
   EXPECT_EQ(0, Steps({60, 60}, WheelRestTime + 1));
 }
 
-// Turns in the middle are not the program's: they neither step nor add up.
+// Turns in the middle are not the program's: they neither step nor add up. Every
+// taken one is swallowed, also one of delta 0.
 TEST_F(TWheelNotches, OnlyTakenTurnsAddUpAndEveryTakenOneIsSwallowed) {
   EXPECT_EQ(TMove::Nothing, Turn(400, 300, 60));
   EXPECT_EQ(TMove::Nothing, Turn(0, 300, 60));
-  EXPECT_EQ((std::vector<bool>{false, true}), Fake.HookAnswers);
+  EXPECT_EQ(TMove::Nothing, Turn(0, 300, 0));
+  EXPECT_EQ((std::vector<bool>{false, true, true}), Fake.HookAnswers);
 }
 
 TEST_F(TWheelDelta, OtherMouseMessagesAreIgnoredEvenWithShift) {
