@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -13,11 +14,14 @@
 TEndpointSession Endpoints;
 bool ComStarted;
 DWORD LastRebindTick;
+bool MixerServes;
+DWORD EndpointRetryPeriod;
 
 namespace {
 
-constexpr DWORD EndpointRetryPeriod = 3000; // ms between binds while the service has not answered
-constexpr DWORD RebindInterval = 1000;      // ms at least between rebinds that failed calls ask for
+constexpr DWORD FirstRetryPeriod = 3000; // ms before the first bind again
+constexpr DWORD LastRetryPeriod = 60000; // ms: the longest wait of the back-off
+constexpr DWORD RebindInterval = 1000;   // ms at least between rebinds that failed calls ask for
 
 // Null when memory runs out: the control is then absent, which every user allows for.
 template <typename TControl, typename... TArguments>
@@ -26,57 +30,80 @@ std::unique_ptr<TAudioControl> MakeControl(TArguments &&...Arguments) {
                                             TControl(std::forward<TArguments>(Arguments)...));
 }
 
-// None while there is no output device or the service has not answered: the
-// controls are then absent. No device needs no retry, as its arrival is notified;
-// a service that has not started yet notifies nothing.
-void BindEndpointControls() {
-  VolumeControl.reset();
-  MuteControl.reset();
-  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
-  TComPtr<IAudioEndpointVolume> Endpoint;
-  const HRESULT Bound = Endpoints.BindDefault(Endpoint);
-  if (FAILED(Bound) && Bound != E_NOTFOUND)
-    SetTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod, nullptr);
-  if (!Endpoint)
-    return;
-  VolumeControl =
-      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Volume, MainWindow, WM_ENDPOINTREBIND);
-  MuteControl =
-      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Mute, MainWindow, WM_ENDPOINTREBIND);
-}
-
-// Only the endpoint binds; on the mixer, or once shut down, there is nothing to do.
-void BindAndShow() {
-  if (!Endpoints.IsOpen())
-    return;
-  BindEndpointControls();
-  ModifyTrayIcon();
-  InvalidateRect(MainWindow, nullptr, TRUE);
-}
-
-} // namespace
-
-// Since Vista the mixer's controls belong to the program's own audio session, so
-// the endpoint is tried first and the mixer serves only where it never can.
-void CreateAudioControls() {
-  // The start's bind is no rebind: the first failed call rebinds at once.
-  LastRebindTick = GetTickCount() - RebindInterval;
-  ComStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  if (ComStarted && Endpoints.Open(MainWindow, WM_ENDPOINTCHANGE, WM_ENDPOINTREBIND)) {
-    BindEndpointControls();
-    return;
-  }
+void CreateMixerControls() {
   VolumeControl = MakeControl<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
                                                MIXERCONTROL_CONTROLTYPE_VOLUME);
   MuteControl = MakeControl<TnsMixerControl>(MainWindow, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 0,
                                              MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
+void RetryLater() {
+  SetLaxTimer(ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod);
+  EndpointRetryPeriod = std::min(EndpointRetryPeriod * 2, LastRetryPeriod);
+}
+
+// None while there is no output device or the service has not answered: the
+// controls are then absent, unless the mixer serves meanwhile. No device needs no
+// retry, as its arrival is notified; a service that has not started yet, or has
+// gone, notifies nothing.
+HRESULT BindEndpointControls() {
+  if (!MixerServes) {
+    VolumeControl.reset();
+    MuteControl.reset();
+  }
+  TComPtr<IAudioEndpointVolume> Endpoint;
+  const HRESULT Bound = Endpoints.BindDefault(Endpoint);
+  if (!Endpoints.IsOpen()) {
+    MixerServes = false;
+    CreateMixerControls();
+    return Bound;
+  }
+  // A retry still due is replaced, or not needed any more.
+  if (FAILED(Bound) && Bound != E_NOTFOUND) {
+    RetryLater();
+    return Bound;
+  }
+  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
+  EndpointRetryPeriod = FirstRetryPeriod;
+  if (!Endpoint)
+    return Bound;
+  MixerServes = false;
+  VolumeControl =
+      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Volume, MainWindow, WM_ENDPOINTREBIND);
+  MuteControl =
+      MakeControl<TEndpointControl>(Endpoint, TEndpointKind::Mute, MainWindow, WM_ENDPOINTREBIND);
+  return Bound;
+}
+
+} // namespace
+
+// Since Vista the mixer's controls belong to the program's own audio session, so
+// the endpoint is tried first and the mixer serves only where it never can, or until
+// the endpoint binds: Wine without an audio driver answers E_FAIL, but so may a
+// Windows whose audio service is still starting at logon.
+void CreateAudioControls() {
+  // The start's bind is no rebind: the first failed call rebinds at once.
+  LastRebindTick = GetTickCount() - RebindInterval;
+  EndpointRetryPeriod = FirstRetryPeriod;
+  MixerServes = false;
+  ComStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  if (!ComStarted) {
+    CreateMixerControls();
+    return;
+  }
+  Endpoints.Open(MainWindow, WM_ENDPOINTCHANGE, WM_ENDPOINTREBIND);
+  if (BindEndpointControls() == E_FAIL && Endpoints.IsOpen()) {
+    CreateMixerControls();
+    MixerServes = true;
+  }
+}
+
 // A new default device is bound at once. A control that keeps failing would ask
 // again from the tray's read right after each rebind, so failed calls rebind at
 // most once per interval; one that comes too soon waits for the retry timer.
+// A failed call whose controls have been bound anew since asks for nothing more.
 void RebindAudioControls(WPARAM Cause) {
-  if (!Endpoints.IsOpen())
+  if (!Endpoints.IsOpen() || (Cause == TEndpointControl::FailedCall && !AudioControlsLost()))
     return;
   const DWORD Elapsed = GetTickCount() - LastRebindTick;
   if (Cause == TEndpointControl::FailedCall && Elapsed < RebindInterval)
@@ -85,15 +112,25 @@ void RebindAudioControls(WPARAM Cause) {
     RetryAudioControls();
 }
 
+// Only the endpoint binds; on the mixer, or once shut down, there is nothing to do.
 void RetryAudioControls() {
+  if (!Endpoints.IsOpen())
+    return;
   LastRebindTick = GetTickCount();
-  BindAndShow();
+  BindEndpointControls();
+  ModifyTrayIcon();
+  InvalidateRect(MainWindow, nullptr, TRUE);
 }
 
-// The service may answer before the retry is due: a user's action does not wait.
+// The service may answer before the retry is due, and a control may have failed
+// since the last bind: a user's action does not wait.
 void BindAbsentAudioControls() {
-  if (!VolumeControl || !MuteControl)
-    BindAndShow();
+  if (!VolumeControl || !MuteControl || AudioControlsLost())
+    RetryAudioControls();
+}
+
+bool AudioControlsLost() {
+  return (VolumeControl && VolumeControl->Lost()) || (MuteControl && MuteControl->Lost());
 }
 
 // A retry still due finds the session closed, and ends with the window.

@@ -19,6 +19,7 @@ constexpr COLORREF FrameColour = RGB(255, 255, 255);
 constexpr COLORREF TextColour = RGB(255, 255, 255);
 constexpr RECT BarBounds = {20, 30, 130, 40};
 constexpr double FaderSpan = 65536.0;
+constexpr UINT HideTimerPeriod = 400; // ms
 
 constexpr char VolumeLabel[] = "Volume";
 constexpr char MutedLabel[] = "Mute";
@@ -155,10 +156,17 @@ void ShowDisplay(TChangeKind Change) {
   } else {
     ShowWindow(MainWindow, SW_SHOWNOACTIVATE);
     InvalidateRect(MainWindow, nullptr, TRUE);
+    StartHideTimer();
   }
   RaiseDisplay();
   // Paint now, before the caller returns, not whenever the queue gets to it.
   SendMessageA(MainWindow, WM_PAINT, 0, 0);
+}
+
+// While the controls are off the display stays until they are on again.
+void StartHideTimer() {
+  if (Enabled && IsWindowVisible(MainWindow))
+    SetTimer(MainWindow, HIDE_TIMER_ID, HideTimerPeriod, nullptr);
 }
 
 void PaintDisplay(HWND Window) {
@@ -174,10 +182,9 @@ void PaintDisplay(HWND Window) {
 }
 
 void HideDisplayWhenDue() {
-  if (!IsWindowVisible(MainWindow))
+  if (!IsWindowVisible(MainWindow) || GetTickCount() - LastChangeTick <= HideDelay)
     return;
-  if (GetTickCount() - LastChangeTick > HideDelay) {
-    Step = MinStep;
-    ShowWindow(MainWindow, SW_HIDE);
-  }
+  Step = MinStep;
+  ShowWindow(MainWindow, SW_HIDE);
+  KillTimer(MainWindow, HIDE_TIMER_ID);
 }

@@ -10,20 +10,17 @@ DWORD VolumeUpHotKeyId;
 DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
 DWORD SwitchCount;
-bool HookJustInstalled;
-DWORD HookCheckEvents;
-POINT HookCheckCursor;
 DWORD HookInstallTick;
+bool FilterToggleRepeats;
 UINT HeldToggleKey;
 int ToggleKeyUpTicks;
 
 namespace {
 
 constexpr UINT CtrlAlt = MOD_CONTROL | MOD_ALT;
-constexpr UINT HideTimerPeriod = 400; // ms
 constexpr char NoCaption[] = "";
-// A pointer that moves without reports for a while may be one that another program
-// moves (SetCursorPos reaches no hook): at most one reinstall in this time.
+// Input that another program's hook keeps from this one looks the same as a lost
+// hook: at most one reinstall in this time.
 constexpr DWORD HookReinstallInterval = 5000; // ms
 
 // Often enough to tell a release from the next press of a quick hand.
@@ -43,16 +40,24 @@ void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal
 void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
   if (RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers | MOD_NOREPEAT, Key))
     return;
-  if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED)
+  if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED) {
     MessageBoxA(nullptr, Refusal, NoCaption, Style);
-  else
-    RegisterHotKeyOrSay(Id, Modifiers, Key, Refusal, Style);
+    return;
+  }
+  FilterToggleRepeats = true;
+  RegisterHotKeyOrSay(Id, Modifiers, Key, Refusal, Style);
 }
+
+// Wine takes the flag and repeats a held hotkey all the same.
+bool IgnoresNoRepeat() { return NewerSystemFunction("ntdll.dll", "wine_get_version") != nullptr; }
 
 bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & KeyDown) != 0; }
 
 // False for a repeat: the key is down and has been held since the toggle it made.
+// Where the system drops the repeats itself, a quick second press is never one.
 bool TakeTogglePress(UINT Key) {
+  if (!FilterToggleRepeats)
+    return true;
   if (HeldToggleKey == Key && IsKeyDown(Key))
     return false;
   HeldToggleKey = Key;
@@ -93,13 +98,12 @@ void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
 }
 
-// The watchdog starts afresh. Without a hook the program is disabled as a whole:
-// icon, menu, keys and timer then agree, and the next enable registers every key
-// anew without refusing the program its own.
+// Without a hook the program is disabled as a whole: icon, menu, keys and timer then
+// agree, and the next enable registers every key anew without refusing the program
+// its own.
 bool InstallHookOrDisable() {
   Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
-  HookJustInstalled = true;
   if (!Enabled)
     DisableControls();
   return Enabled;
@@ -115,6 +119,7 @@ void AddHotKeyAtoms() {
 }
 
 void RegisterEnableHotKey() {
+  FilterToggleRepeats = IgnoresNoRepeat();
   RegisterToggleOrSay(EnableHotKeyId, MOD_SHIFT, VK_PAUSE,
                       "HotKey for Enable/Disable not registered", MB_OK | MB_ICONWARNING);
 }
@@ -127,7 +132,7 @@ void EnableControls() {
     return;
   ModifyTrayIcon();
   UpdateEnableMenuItem();
-  SetTimer(MainWindow, HIDE_TIMER_ID, HideTimerPeriod, nullptr);
+  StartHideTimer();
 }
 
 void DisableControls() {
@@ -148,7 +153,7 @@ void ToggleEnabled() {
 }
 
 void HandleHotKey(WPARAM Id) {
-  if (Id == MuteHotKeyId && MuteControl) {
+  if (Id == MuteHotKeyId) {
     if (TakeTogglePress(MuteKey))
       ToggleMute();
   } else if (Id == VolumeUpHotKeyId) {
@@ -171,16 +176,8 @@ void WatchHeldToggleKey() {
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
+// Only the library's own answer tells: any process can post its report.
 void WatchHook() {
-  POINT Cursor = {};
-  if (!Enabled || !GetCursorPos(&Cursor))
-    return;
-  const DWORD Events = HookEventCount();
-  const bool Lost = !HookJustInstalled && Events == HookCheckEvents &&
-                    (Cursor.x != HookCheckCursor.x || Cursor.y != HookCheckCursor.y);
-  HookCheckCursor = Cursor;
-  HookCheckEvents = Events;
-  HookJustInstalled = false;
-  if (Lost && GetTickCount() - HookInstallTick >= HookReinstallInterval)
+  if (Enabled && HookLost() && GetTickCount() - HookInstallTick >= HookReinstallInterval)
     InstallHookOrDisable();
 }

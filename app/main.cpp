@@ -259,7 +259,6 @@ void HandleTimer(WPARAM Id) {
     return;
   }
   HideDisplayWhenDue();
-  WatchHook();
 }
 
 void ShutDown() {
@@ -281,4 +280,18 @@ TResourceString LoadResourceString(UINT Id) {
 void *NewerSystemFunction(const char *Library, const char *Name) {
   const HMODULE Module = LoadLibraryA(Library);
   return Module == nullptr ? nullptr : reinterpret_cast<void *>(GetProcAddress(Module, Name));
+}
+
+TSetCoalescableTimer SetCoalescableTimerFunction = reinterpret_cast<TSetCoalescableTimer>(
+    NewerSystemFunction("user32.dll", "SetCoalescableTimer"));
+
+namespace {
+constexpr UINT LaxTimerToleranceShare = 10; // the tolerance: this share of the period
+}
+
+void SetLaxTimer(UINT_PTR Id, UINT Period) {
+  if (SetCoalescableTimerFunction == nullptr ||
+      !SetCoalescableTimerFunction(MainWindow, Id, Period, nullptr,
+                                   Period / LaxTimerToleranceShare))
+    SetTimer(MainWindow, Id, Period, nullptr);
 }

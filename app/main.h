@@ -68,6 +68,14 @@ TResourceString LoadResourceString(UINT Id);
 // null where the system lacks it.
 void *NewerSystemFunction(const char *Library, const char *Name);
 
+// Windows 8 and later let a timer's tick come late by a tolerance, so that the system
+// wakes once for several timers; null before.
+using TSetCoalescableTimer = UINT_PTR(WINAPI *)(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
+extern TSetCoalescableTimer SetCoalescableTimerFunction;
+
+// A timer of MainWindow whose tick may come a little late, where the system allows it.
+void SetLaxTimer(UINT_PTR Id, UINT Period);
+
 // ---- Volume controls ----
 
 // From the endpoint's notifications, posted on the system's threads: a volume or mute
@@ -78,6 +86,12 @@ constexpr UINT WM_ENDPOINTREBIND = WM_USER + 4;
 extern TEndpointSession Endpoints; // open only while the endpoint is the way
 extern bool ComStarted;            // so a second WM_DESTROY cannot uninitialise COM twice
 extern DWORD LastRebindTick;       // when the controls were last bound anew
+// The mixer's controls serve until the endpoint binds: its service answered E_FAIL at
+// start, as Wine's does without an audio driver.
+extern bool MixerServes;
+// The wait before the next bind while the service does not answer: it doubles at each
+// failed bind, so that a service that stays away costs next to nothing.
+extern DWORD EndpointRetryPeriod;
 
 // Binds the controls again while the audio service has not answered, and carries
 // out a rebind that a failed call asked for too soon after the last.
@@ -87,6 +101,7 @@ void CreateAudioControls();
 void RebindAudioControls(WPARAM Cause);
 void RetryAudioControls();
 void BindAbsentAudioControls();
+bool AudioControlsLost();
 void ReleaseAudioControls();
 
 // ---- Volume ----
@@ -121,7 +136,11 @@ void SetBarRect();
 UINT PrimaryMonitorDpi();
 void SetDisplayDpi(UINT Dpi);
 int ScaleForDpi(int Pixels);
+// Ticks only while the display is shown and the controls are on: at rest nothing runs.
+constexpr UINT_PTR HIDE_TIMER_ID = 1;
+
 void ShowDisplay(TChangeKind Change);
+void StartHideTimer();
 void PaintDisplay(HWND Window);
 void HideDisplayWhenDue();
 int FilledBarWidth(DWORD Volume, int BarWidth);
@@ -182,8 +201,6 @@ void ShowTrayMenu();
 
 // ---- Hotkeys and enabling ----
 
-constexpr UINT_PTR HIDE_TIMER_ID = 1;
-
 extern bool Enabled; // the result of the last SetHook; false once disabled
 extern DWORD MuteHotKeyId;
 extern DWORD VolumeUpHotKeyId;
@@ -205,10 +222,12 @@ void HandleHotKey(WPARAM Id);
 #define MOD_NOREPEAT 0x4000 // Windows 7, newer than the headers' target
 #endif
 
-// A held toggle key repeats its hotkey, and not every system honours MOD_NOREPEAT:
-// the key of the last toggle, while it has been held since, and the timer that
-// watches for its release. A repeat may come as a release and a press at once, so
-// the key counts as let go only once it is seen up at consecutive ticks.
+// A held toggle key repeats its hotkey where MOD_NOREPEAT is refused (Vista) or
+// ignored (Wine); only there the program tells the repeats itself: the key of the
+// last toggle, while it has been held since, and the timer that watches for its
+// release. A repeat may come as a release and a press at once, so the key counts as
+// let go only once it is seen up at consecutive ticks.
+extern bool FilterToggleRepeats;
 extern UINT HeldToggleKey;
 extern int ToggleKeyUpTicks;
 constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
@@ -216,13 +235,10 @@ constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// At each tick of the hide timer, a pointer that moved while the hook's thread saw
-// no event means the hook is gone, and it is installed again. A hook that cannot be
-// installed, at an enable or here, leaves the program wholly disabled.
-extern bool HookJustInstalled; // the next check only takes the pointer and the count
-extern DWORD HookCheckEvents;  // the hook's own event count at the last check
-extern POINT HookCheckCursor;  // the pointer at the last check
-extern DWORD HookInstallTick;  // when SetHook last ran
+// The hook library reports mouse input that its hook no longer sees, and the hook is
+// installed again, at most once per interval. A hook that cannot be installed, at an
+// enable or here, leaves the program wholly disabled.
+extern DWORD HookInstallTick; // when SetHook last ran
 
 void WatchHook();
 

@@ -29,8 +29,9 @@ void AdaptStep(DWORD Elapsed) {
 
 // The fader moves by the step as it was; the interval to the previous action only
 // shapes the next one. The tick is read after the mixer calls, so an interval runs
-// from the end of one action to the end of the next.
-void MoveVolume(int Direction, bool JustUnmuted) {
+// from the end of one action to the end of the next. False when a control was lost
+// on the way: the action has changed and shown nothing.
+bool MoveVolume(int Direction, bool JustUnmuted) {
   const int Old = static_cast<int>(VolumeControl->GetValue());
   int New = Old + Direction * Step;
   if (New > FaderMax)
@@ -39,6 +40,8 @@ void MoveVolume(int Direction, bool JustUnmuted) {
     New = FaderMin;
   if (New != Old)
     VolumeControl->SetValue(static_cast<DWORD>(New));
+  if (AudioControlsLost())
+    return false;
   const DWORD Now = GetTickCount();
   const DWORD Elapsed = Now - LastChangeTick;
   AdaptStep(Elapsed);
@@ -49,6 +52,7 @@ void MoveVolume(int Direction, bool JustUnmuted) {
     ShowDisplay(CHANGE_MUTE);
   else if (New != Old || Elapsed > StaleDisplayAge)
     ShowDisplay(CHANGE_VOLUME);
+  return true;
 }
 
 // True when the switch was on and has been turned off.
@@ -58,28 +62,43 @@ bool Unmute() {
   return WasMuted;
 }
 
-} // namespace
-
-void VolumeUp() {
-  BindAbsentAudioControls();
+// Each returns false when a control was lost on the way; an absent control is
+// nothing to do.
+bool TryVolumeUp() {
   if (!VolumeControl)
-    return;
+    return true;
   const bool JustUnmuted = MuteControl && Unmute();
-  MoveVolume(+1, JustUnmuted);
+  return MoveVolume(+1, JustUnmuted);
 }
 
-void VolumeDown() {
-  BindAbsentAudioControls();
-  if (!VolumeControl)
-    return;
-  MoveVolume(-1, false);
-}
+bool TryVolumeDown() { return !VolumeControl || MoveVolume(-1, false); }
 
-void ToggleMute() {
-  BindAbsentAudioControls();
+bool TryToggleMute() {
   if (!MuteControl)
-    return;
+    return true;
   MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
+  if (AudioControlsLost())
+    return false;
   LastChangeTick = GetTickCount();
   ShowDisplay(CHANGE_MUTE);
+  return true;
 }
+
+// Controls whose service has restarted fail at their first call after it. The
+// action is then carried out once more on controls bound anew at once, so the first
+// action after the service is back works; one that fails again shows nothing.
+void ActOnControls(bool (*Action)()) {
+  BindAbsentAudioControls();
+  if (!Action()) {
+    BindAbsentAudioControls();
+    Action();
+  }
+}
+
+} // namespace
+
+void VolumeUp() { ActOnControls(TryVolumeUp); }
+
+void VolumeDown() { ActOnControls(TryVolumeDown); }
+
+void ToggleMute() { ActOnControls(TryToggleMute); }

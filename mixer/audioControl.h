@@ -14,4 +14,6 @@ public:
   virtual DWORD GetValue() = 0;
   // TRUE when the value was written.
   virtual BOOL SetValue(DWORD Value) = 0;
+  // True once a call has failed on a control that can be bound anew.
+  virtual bool Lost() const { return false; }
 };

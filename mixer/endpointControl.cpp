@@ -26,20 +26,28 @@ bool TEndpointControl::Succeeded(HRESULT Result) {
 
 DWORD TEndpointControl::GetValue() {
   if (!Ready)
-    return 0;
+    return LastValue;
   if (Kind == TEndpointKind::Mute) {
     BOOL Mute = FALSE;
-    return Succeeded(Endpoint->GetMute(&Mute)) && Mute ? 1 : 0;
+    if (Succeeded(Endpoint->GetMute(&Mute)))
+      LastValue = Mute ? 1 : 0;
+    return LastValue;
   }
   float Scalar = 0.0f;
-  return Succeeded(Endpoint->GetMasterVolumeLevelScalar(&Scalar)) ? ScalarToFader(Scalar) : 0;
+  if (Succeeded(Endpoint->GetMasterVolumeLevelScalar(&Scalar)))
+    LastValue = ScalarToFader(Scalar);
+  return LastValue;
 }
 
 // The master level, not the channels': the balance between them stays as it was.
 BOOL TEndpointControl::SetValue(DWORD Value) {
   if (!Ready)
     return FALSE;
-  if (Kind == TEndpointKind::Mute)
-    return Succeeded(Endpoint->SetMute(Value != 0, &ChangeContext));
-  return Succeeded(Endpoint->SetMasterVolumeLevelScalar(FaderToScalar(Value), &ChangeContext));
+  const bool Written =
+      Kind == TEndpointKind::Mute
+          ? Succeeded(Endpoint->SetMute(Value != 0, &ChangeContext))
+          : Succeeded(Endpoint->SetMasterVolumeLevelScalar(FaderToScalar(Value), &ChangeContext));
+  if (Written)
+    LastValue = Value;
+  return Written;
 }

@@ -18,8 +18,11 @@ public:
   TEndpointControl(TComPtr<IAudioEndpointVolume> Endpoint, TEndpointKind Kind, HWND RebindWindow,
                    UINT RebindMessage);
 
+  // Once a call has failed, the last value read or written: a display painted
+  // before the controls are bound anew must not show an empty bar.
   DWORD GetValue() override;
   BOOL SetValue(DWORD Value) override;
+  bool Lost() const override { return !Ready; }
 
   // Passed with every write, so a change notification tells the program's own
   // changes from others'.
@@ -35,4 +38,5 @@ private:
   HWND RebindWindow;
   UINT RebindMessage;
   bool Ready = true; // false for good after a failed call: the window replaces the control
+  DWORD LastValue = 0;
 };

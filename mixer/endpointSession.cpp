@@ -50,18 +50,24 @@ public:
 } // namespace
 
 HRESULT TEndpointSession::CreateEnumerator() {
-  const HRESULT Created =
-      CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                       __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid());
-  if (FAILED(Created))
-    return Created;
+  HRESULT Created = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                                     __uuidof(IMMDeviceEnumerator), Enumerator.OutVoid());
+  if (SUCCEEDED(Created) && RefusesWrites())
+    Created = E_NOTIMPL;
+  if (Created == REGDB_E_CLASSNOTREG || Created == E_NOTIMPL)
+    Close();
+  return Created;
+}
+
+// Without the watcher the endpoint still works; it only stops following a change of
+// the default device until a later bind registers it.
+void TEndpointSession::WatchDevices() {
+  if (DeviceWatcher)
+    return;
   auto Watcher = TComPtr<IMMNotificationClient>::Adopt(new (std::nothrow)
                                                            TDeviceWatcher(Window, RebindMessage));
-  // Without memory for the watcher the endpoint still works; it only stops following
-  // a change of the default device.
   if (Watcher && SUCCEEDED(Enumerator->RegisterEndpointNotificationCallback(Watcher.Get())))
     DeviceWatcher = Watcher;
-  return Created;
 }
 
 // Wine's endpoint reads 1.0 for ever and refuses every write; only writing tells.
@@ -74,21 +80,11 @@ bool TEndpointSession::RefusesWrites() {
          Probe->SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext) == E_NOTIMPL;
 }
 
-// No enumerator class before Vista; Wine's own enumerator without an audio driver
-// answers E_FAIL for the whole run, where the mixer still lets the display work.
-bool NeverCreated(HRESULT Created) { return Created == REGDB_E_CLASSNOTREG || Created == E_FAIL; }
-
-bool TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
+void TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
   Window = Notified;
   ChangeMessage = Change;
   RebindMessage = Rebind;
-  const HRESULT Created = CreateEnumerator();
-  if (NeverCreated(Created) || (SUCCEEDED(Created) && RefusesWrites())) {
-    Close();
-    return false;
-  }
   Opened = true;
-  return true;
 }
 
 HRESULT TEndpointSession::ActivateDefault(TComPtr<IAudioEndpointVolume> &Found) {
@@ -100,12 +96,28 @@ HRESULT TEndpointSession::ActivateDefault(TComPtr<IAudioEndpointVolume> &Found) 
   return Result;
 }
 
+HRESULT TEndpointSession::ActivateThroughEnumerator(TComPtr<IAudioEndpointVolume> &Found) {
+  HRESULT Result = Enumerator ? S_OK : CreateEnumerator();
+  if (!Opened)
+    return Result;
+  if (SUCCEEDED(Result)) {
+    WatchDevices();
+    Result = ActivateDefault(Found);
+  }
+  if (FAILED(Result) && Result != E_NOTFOUND)
+    ReleaseEnumerator();
+  return Result;
+}
+
+// An enumerator made before the service restarted fails whatever it is asked: what
+// fails through an old one is tried once more through a new one.
 HRESULT TEndpointSession::BindDefault(TComPtr<IAudioEndpointVolume> &Bound) {
   Unbind();
   TComPtr<IAudioEndpointVolume> Found;
-  HRESULT Result = Enumerator ? S_OK : CreateEnumerator();
-  if (SUCCEEDED(Result))
-    Result = ActivateDefault(Found);
+  const bool Old = static_cast<bool>(Enumerator);
+  HRESULT Result = ActivateThroughEnumerator(Found);
+  if (Old && !Enumerator && Opened)
+    Result = ActivateThroughEnumerator(Found);
   if (FAILED(Result))
     return Result;
   auto Watcher = TComPtr<IAudioEndpointVolumeCallback>::Adopt(
@@ -124,11 +136,15 @@ void TEndpointSession::Unbind() {
   Endpoint.Reset();
 }
 
-void TEndpointSession::Close() {
-  Unbind();
+void TEndpointSession::ReleaseEnumerator() {
   if (DeviceWatcher)
     Enumerator->UnregisterEndpointNotificationCallback(DeviceWatcher.Get());
   DeviceWatcher.Reset();
   Enumerator.Reset();
+}
+
+void TEndpointSession::Close() {
+  Unbind();
+  ReleaseEnumerator();
   Opened = false;
 }

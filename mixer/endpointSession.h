@@ -13,17 +13,18 @@
 
 class TEndpointSession {
 public:
-  // False only where the endpoint can never serve: there is no enumerator class (XP)
-  // or Wine's has no audio driver, or the default endpoint refuses with E_NOTIMPL to
-  // take its own volume back (Wine's); everything is then released again and the mixer is the way.
-  // A service that does not answer yet, or no device at the moment, keeps the endpoint. Notified
-  // receives Change for a volume or mute change, Rebind for a new default.
-  bool Open(HWND Notified, UINT Change, UINT Rebind);
+  // The endpoint is the way from now on. Notified receives Change for a volume or
+  // mute change, Rebind for a new default.
+  void Open(HWND Notified, UINT Change, UINT Rebind);
   bool IsOpen() const { return Opened; }
 
   // Drops the endpoint bound before and binds the default one now, creating the
-  // enumerator first when the service did not answer before. E_NOTFOUND while there
-  // is no device; any other failure is a service that has not answered.
+  // enumerator and its device watcher first where there are none. E_NOTFOUND while
+  // there is no device. Where the endpoint can never serve, the session closes: there
+  // is no enumerator class (XP), or the default endpoint refuses with E_NOTIMPL to
+  // take its own volume back (Wine's). Any other failure is a service that has not
+  // answered, or has gone: everything made through it is released, as objects of a
+  // service that restarted stay dead for ever.
   HRESULT BindDefault(TComPtr<IAudioEndpointVolume> &Bound);
 
   // Unregisters both notifications and releases everything.
@@ -31,9 +32,12 @@ public:
 
 private:
   HRESULT CreateEnumerator();
+  void WatchDevices();
+  HRESULT ActivateThroughEnumerator(TComPtr<IAudioEndpointVolume> &Found);
   HRESULT ActivateDefault(TComPtr<IAudioEndpointVolume> &Endpoint);
   bool RefusesWrites();
   void Unbind();
+  void ReleaseEnumerator();
 
   HWND Window = nullptr;
   UINT ChangeMessage = 0;

@@ -83,6 +83,12 @@ template <typename TInterface> class TFakeObject : public TComObject<TInterface>
 public:
   TFakeObject() { InterlockedIncrement(&FakeAudio->LiveObjects); }
   ~TFakeObject() override { InterlockedDecrement(&FakeAudio->LiveObjects); }
+
+protected:
+  bool Dead() const { return Restarts != FakeAudio->Restarts; }
+
+private:
+  const LONG Restarts = FakeAudio->Restarts;
 };
 
 class TFakeEndpointVolume : public TFakeObject<IAudioEndpointVolume> {
@@ -154,6 +160,8 @@ private:
 
   // The device's lasting failure, else one of the injected ones while any is left.
   HRESULT Answer() const {
+    if (Dead())
+      return RPC_E_DISCONNECTED;
     if (FAILED(State().CallResult))
       return State().CallResult;
     for (LONG Left = FakeAudio->FailingCalls; Left > 0;) {
@@ -213,6 +221,8 @@ public:
                                                     IMMDevice **Device) override {
     *Device = nullptr;
     const LONG Default = FakeAudio->DefaultDevice;
+    if (Dead())
+      return RPC_E_DISCONNECTED;
     if (FAILED(FakeAudio->ServiceResult))
       return FakeAudio->ServiceResult;
     if (Flow != eRender || Role != eConsole)
@@ -275,6 +285,7 @@ HRESULT CreateFakeEnumerator(REFIID Id, void **Object) {
     return FakeAudio->ServiceResult;
   if (FAILED(FakeAudio->CreateResult))
     return FakeAudio->CreateResult;
+  InterlockedIncrement(&FakeAudio->Enumerators);
   IMMDeviceEnumerator *Enumerator = new TFakeEnumerator;
   const HRESULT Result = Enumerator->QueryInterface(Id, Object);
   Enumerator->Release();

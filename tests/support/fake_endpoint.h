@@ -38,6 +38,8 @@ struct TFakeAudioState {
   LONG DeviceWatchers; // device notification clients registered
   LONG Notifications;  // calls made into the program's notifications
   LONG Activations;    // endpoints handed out
+  LONG Enumerators;    // enumerators created
+  LONG Restarts;       // of the audio service: every object made before answers RPC_E_DISCONNECTED
 };
 
 extern TFakeAudioState *FakeAudio;

@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "main.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -8,12 +10,17 @@ TFakeMixer FakeMixer;
 TFakePlatform Fake;
 TFakeAudioState FakeEndpoints;
 
+namespace {
+UINT_PTR WINAPI FakeSetCoalescableTimer(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
+}
+
 void ResetFakes() {
   FakeMixer = TFakeMixer();
   Fake = TFakePlatform();
   ResetFakeAudio(FakeEndpoints);
   FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG;
   FakeAudio = &FakeEndpoints;
+  SetCoalescableTimerFunction = FakeSetCoalescableTimer;
 }
 
 std::vector<std::string> TFakeMixer::Functions() const {
@@ -270,6 +277,14 @@ BOOLEAN __cdecl FakeAnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 
 DWORD __cdecl FakeHookEventCount() { return Fake.HookEvents; }
 
+BOOLEAN __cdecl FakeHookLost() { return Fake.HookLost; }
+
+HMODULE WINAPI FakeLoadLibraryA(LPCSTR Name) {
+  static const auto Real = reinterpret_cast<decltype(&LoadLibraryA)>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+  return !Fake.OnWine && lstrcmpiA(Name, "ntdll.dll") == 0 ? nullptr : Real(Name);
+}
+
 BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   Fake.Sequence.push_back("Shell_NotifyIconA");
   NOTIFYICONDATAA Copy = {};
@@ -315,6 +330,13 @@ UINT_PTR WINAPI FakeSetTimer(HWND Window, UINT_PTR Id, UINT Period, TIMERPROC Pr
   Fake.Sequence.push_back("SetTimer");
   Fake.TimersSet.push_back(TTimerCall{Window, Id, Period, Procedure != nullptr});
   return Real(Window, Id, Period, Procedure);
+}
+
+// Stands for the one Windows 8 and later offer, where Wine's would pass no fake.
+UINT_PTR WINAPI FakeSetCoalescableTimer(HWND Window, UINT_PTR Id, UINT Period, TIMERPROC Procedure,
+                                        ULONG Tolerance) {
+  Fake.Tolerances.push_back(Tolerance);
+  return FakeSetTimer(Window, Id, Period, Procedure);
 }
 
 BOOL WINAPI FakeKillTimer(HWND Window, UINT_PTR Id) {
@@ -400,6 +422,8 @@ IMPORT_SLOT("__imp__FreeHook", FakeFreeHook)
 IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
 IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
+IMPORT_SLOT("__imp__HookLost", FakeHookLost)
+IMPORT_SLOT("__imp__LoadLibraryA@4", FakeLoadLibraryA)
 IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
 IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
 IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)

@@ -129,12 +129,15 @@ struct TFakePlatform {
   bool HookGaveUp = false;       // the hook stops waiting before any answer comes
   std::vector<bool> HookAnswers; // answers taken, true to swallow
   DWORD HookEvents = 0;          // the hook's own event count
+  bool HookLost = false;         // what the library answers when asked whether it lost its hook
+  bool OnWine = false;           // ntdll shows Wine's export; otherwise the tests play Windows
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
   int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
   bool TrayIconShown = false;
   bool RefuseWindowCreation = false;
   int FailGetMessage = 0; // GetMessageA calls that fail before the real one answers again
   std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one
+  std::vector<ULONG> Tolerances;          // of the coalescable timers, set through SetTimer
   std::vector<TPopupMenuCall> PopupMenus; // TrackPopupMenuEx, never shown
   UINT MenuChoice = 0;                    // the command the popup menu returns
   int ComInitialised = 0;                 // CoInitializeEx calls not yet balanced by CoUninitialize

@@ -93,7 +93,6 @@ TEST_F(EndpointChoice, WorkingEndpointIsUsedAndTheMixerNeverOpened) {
 TEST_F(EndpointChoice, OnlyAnEndpointThatCanNeverServeTakesTheMixerAndReleasesEverything) {
   const std::function<void()> Failures[] = {
       [] { FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG; }, // XP: no enumerator
-      [] { FakeEndpoints.CreateResult = E_FAIL; },              // Wine without a driver
       [] { FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; }};  // Wine 8
   for (const auto &Failure : Failures) {
     Restart(Failure);
@@ -123,6 +122,34 @@ TEST_F(EndpointChoice, ServiceNotAnsweringKeepsTheEndpointAndTheNextActionBinds)
   }
   Restart([] { FakeEndpoints.Devices[0].SetResult = E_FAIL; });
   EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+}
+
+// Wine without a driver answers E_FAIL, but so may a Windows at logon.
+TEST_F(EndpointChoice, MixerServesAfterEFailAtStartUntilTheEndpointBinds) {
+  Restart([] { FakeEndpoints.CreateResult = E_FAIL; });
+  EXPECT_TRUE(OnTheMixer());
+  FakeEndpoints.CreateResult = S_OK;
+  SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
+  EXPECT_EQ(0, FakeMixer.OpenHandles);
+  VolumeDown();
+  EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
+}
+
+TEST_F(EndpointChoice, RetriesBackOffToAMinuteAndStartAgainOnceTheServiceHasAnswered) {
+  Restart([] { FakeEndpoints.ServiceResult = AUDCLNT_E_SERVICE_NOT_RUNNING; });
+  for (int Retry = 0; Retry < 6; ++Retry)
+    SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
+  std::vector<UINT> Periods;
+  for (const TTimerCall &Timer : Fake.TimersSet)
+    Periods.push_back(Timer.Period);
+  EXPECT_EQ((std::vector<UINT>{3000, 6000, 12000, 24000, 48000, 60000, 60000}), Periods);
+  EXPECT_EQ(6000u, Fake.Tolerances.back());
+  FakeEndpoints.ServiceResult = S_OK;
+  SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
+  ++FakeEndpoints.Restarts;
+  FakeEndpoints.ServiceResult = AUDCLNT_E_SERVICE_NOT_RUNNING;
+  VolumeUp();
+  EXPECT_EQ(3000u, Fake.TimersSet.back().Period);
 }
 
 TEST_F(EndpointChoice, NoDeviceAtStartStaysOnTheEndpointWithAbsentControls) {
@@ -262,6 +289,17 @@ TEST_F(EndpointDevices, EndpointThatKeepsFailingIsReboundAtMostOncePerInterval) 
   EXPECT_EQ(Activations + 2, FakeEndpoints.Activations);
   VolumeDown();
   EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
+}
+
+// Everything made before a restart of the audio service stays dead.
+TEST_F(EndpointDevices, FirstActionAfterTheServiceRestartedBindsAnewAndChangesTheVolume) {
+  ++FakeEndpoints.Restarts;
+  VolumeDown();
+  EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
+  EXPECT_EQ(2, FakeEndpoints.Enumerators);
+  FromAnotherThread([] { FakeExternalChange(0, 0.25f, TRUE); });
+  PumpMessages();
+  EXPECT_EQ(IDI_ENMUTEON, TrayImage());
 }
 
 TEST_F(EndpointDevices, ShutdownAfterManyRebindsReleasesEverythingBeforeCom) {
