@@ -1,6 +1,7 @@
 // Measures sonalto.exe from outside, side by side with bench_minimal.exe: the wall
 // time from process creation until its tray icon exists, its private memory once
-// started, and the CPU time it uses while idle. The programs lie beside this one.
+// started, and the CPU time it uses and how often it wakes while idle. The programs
+// lie beside this one.
 //
 //   bench_launch [starts] [idle seconds]
 //   bench_launch warm-up      brings up Wine's desktop and tray, then waits a little
@@ -11,7 +12,9 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
+#include <map>
 #include <string>
 
 namespace {
@@ -155,7 +158,7 @@ void MeasureStartups(int Starts) {
   ReportInfo("startup.starts", Starts);
 }
 
-// ---- CPU time of an idle process ----
+// ---- CPU time and wakeups of an idle process ----
 
 std::string Normalised(std::string Path) {
   for (char &Character : Path)
@@ -193,8 +196,9 @@ template <typename TVisit> void ForEachNumberedEntry(const std::string &Folder, 
 
 // Wine runs each Windows process as one Unix process, whose command line starts
 // with the program's path (Unix or Windows form). The Unix side, seen through
-// Wine's drive Z:, gives nanosecond CPU times; Wine's GetProcessTimes does not
-// report another process's times and GetThreadTimes counts in 10 ms ticks.
+// Wine's drive Z:, gives nanosecond CPU times and context switches; Wine's
+// GetProcessTimes does not report another process's times and GetThreadTimes counts
+// in 10 ms ticks.
 std::string UnixProcessOf(const TSubject &Subject) {
   const std::string Wanted = Normalised(Subject.Path);
   std::string Found;
@@ -209,22 +213,61 @@ std::string UnixProcessOf(const TSubject &Subject) {
   return Found;
 }
 
-// Nanoseconds on the CPU, all threads of the Unix process together.
-double UnixCpuNanoseconds(const std::string &UnixProcess) {
-  double Total = 0;
-  const std::string Tasks = "Z:\\proc\\" + UnixProcess + "\\task";
-  ForEachNumberedEntry(Tasks, [&](const std::string &Task) {
-    Total += std::strtod(ReadWholeFile(Tasks + "\\" + Task + "\\schedstat").c_str(), nullptr);
-  });
-  return Total;
+// One thread of the Unix process: nanoseconds on the CPU, and context switches,
+// voluntary (it went back to sleep once woken) and not (it was preempted).
+struct TTaskReading {
+  double CpuNs, Switches;
+};
+
+// By thread id.
+using TTaskReadings = std::map<std::string, TTaskReading>;
+
+double StatusField(const std::string &Status, const char *Name) {
+  const size_t At = Status.find("\n" + std::string(Name) + ":");
+  return At == std::string::npos
+             ? 0
+             : std::strtod(Status.c_str() + At + std::strlen(Name) + 2, nullptr);
 }
 
-double UnixThreadCount(const std::string &UnixProcess) {
-  int Count = 0;
-  if (!UnixProcess.empty())
-    ForEachNumberedEntry("Z:\\proc\\" + UnixProcess + "\\task",
-                         [&](const std::string &) { ++Count; });
-  return Count;
+TTaskReadings ReadUnixTasks(const std::string &UnixProcess) {
+  TTaskReadings Tasks;
+  if (UnixProcess.empty())
+    return Tasks;
+  const std::string Folder = "Z:\\proc\\" + UnixProcess + "\\task";
+  ForEachNumberedEntry(Folder, [&](const std::string &Task) {
+    const std::string Status = ReadWholeFile(Folder + "\\" + Task + "\\status");
+    // Ended between the listing and the read.
+    if (Status.empty())
+      return;
+    Tasks[Task] = {
+        std::strtod(ReadWholeFile(Folder + "\\" + Task + "\\schedstat").c_str(), nullptr),
+        StatusField(Status, "voluntary_ctxt_switches") +
+            StatusField(Status, "nonvoluntary_ctxt_switches")};
+  });
+  return Tasks;
+}
+
+// A thread started between the readings counts whole. One that ended took its
+// figures since the first reading with it: Linux adds a dead thread's figures to
+// its process, but shows that sum to the process alone (getrusage), so only the
+// number of such threads can be told.
+struct TTaskChange {
+  TTaskReading Sum;
+  int Started, Ended;
+};
+
+TTaskChange ChangeBetween(const TTaskReadings &Before, const TTaskReadings &After) {
+  TTaskChange Change = {};
+  for (const auto &Task : After) {
+    const auto Earlier = Before.find(Task.first);
+    const TTaskReading From = Earlier == Before.end() ? TTaskReading{} : Earlier->second;
+    Change.Sum.CpuNs += Task.second.CpuNs - From.CpuNs;
+    Change.Sum.Switches += Task.second.Switches - From.Switches;
+    Change.Started += Earlier == Before.end();
+  }
+  for (const auto &Task : Before)
+    Change.Ended += After.count(Task.first) == 0;
+  return Change;
 }
 
 double FileTimeMs(const FILETIME &Time) {
@@ -260,12 +303,13 @@ double ProcessTimesMs(HANDLE Process) {
 }
 
 struct TCpuReading {
-  double UnixNs, ThreadMs, ProcessMs;
+  TTaskReadings Tasks;
+  double ThreadMs, ProcessMs;
 };
 
 TCpuReading ReadCpu(const std::string &UnixProcess, const TStarted &Started) {
-  return {UnixProcess.empty() ? 0 : UnixCpuNanoseconds(UnixProcess),
-          ThreadTimesMs(Started.Process.dwProcessId), ProcessTimesMs(Started.Process.hProcess)};
+  return {ReadUnixTasks(UnixProcess), ThreadTimesMs(Started.Process.dwProcessId),
+          ProcessTimesMs(Started.Process.hProcess)};
 }
 
 // All three idle at the same time, the display hidden, nobody touching them.
@@ -294,18 +338,23 @@ void MeasureIdle(int Seconds) {
   for (int Index = 0; Index < Count; ++Index)
     After[Index] = ReadCpu(UnixProcess[Index], Started[Index]);
   for (int Index = 0; Index < Count; ++Index) {
-    char Key[64];
-    const double UnixMs = (After[Index].UnixNs - Before[Index].UnixNs) / 1e6;
-    std::snprintf(Key, sizeof Key, "idle_cpu.%s", Subjects[Index]->Key);
-    ReportRow(Key, {UnixMs, UnixMs}, "ms");
-    std::snprintf(Key, sizeof Key, "idle_cpu.%s.thread_times_ms", Subjects[Index]->Key);
-    ReportInfo(Key, After[Index].ThreadMs - Before[Index].ThreadMs);
-    std::snprintf(Key, sizeof Key, "idle_cpu.%s.process_times_ms", Subjects[Index]->Key);
-    ReportInfo(Key, After[Index].ProcessMs - Before[Index].ProcessMs);
-    std::snprintf(Key, sizeof Key, "idle_cpu.%s.unix_pid", Subjects[Index]->Key);
-    ReportInfo(Key, UnixProcess[Index].empty() ? "not-found" : UnixProcess[Index].c_str());
-    std::snprintf(Key, sizeof Key, "idle_cpu.%s.unix_threads", Subjects[Index]->Key);
-    ReportInfo(Key, UnixThreadCount(UnixProcess[Index]));
+    char Buffer[64];
+    const auto Key = [&](const char *Format) {
+      std::snprintf(Buffer, sizeof Buffer, Format, Subjects[Index]->Key);
+      return Buffer;
+    };
+    const TTaskChange Change = ChangeBetween(Before[Index].Tasks, After[Index].Tasks);
+    const double UnixMs = Change.Sum.CpuNs / 1e6;
+    ReportRow(Key("idle_cpu.%s"), {UnixMs, UnixMs}, "ms");
+    ReportRow(Key("idle_wakeups.%s"), {Change.Sum.Switches, Change.Sum.Switches}, "switches");
+    ReportInfo(Key("idle_wakeups.%s.threads_started"), Change.Started);
+    ReportInfo(Key("idle_wakeups.%s.threads_ended"), Change.Ended);
+    ReportInfo(Key("idle_cpu.%s.thread_times_ms"), After[Index].ThreadMs - Before[Index].ThreadMs);
+    ReportInfo(Key("idle_cpu.%s.process_times_ms"),
+               After[Index].ProcessMs - Before[Index].ProcessMs);
+    ReportInfo(Key("idle_cpu.%s.unix_pid"),
+               UnixProcess[Index].empty() ? "not-found" : UnixProcess[Index].c_str());
+    ReportInfo(Key("idle_cpu.%s.unix_threads"), static_cast<double>(After[Index].Tasks.size()));
   }
   ReportInfo("idle_cpu.seconds", Elapsed);
   ReportInfo("idle_cpu.display_visible",
