@@ -2,7 +2,12 @@
 // shows the volume as a green bar and the mute state as text.
 #include "main.h"
 
+#include <oleacc.h>
+
 #include <cmath>
+
+#include "comPtr.h"
+#include "resource.h"
 
 HBRUSH BackgroundBrush;
 HBRUSH BarBrush;
@@ -19,6 +24,7 @@ constexpr COLORREF FrameColour = RGB(255, 255, 255);
 constexpr COLORREF TextColour = RGB(255, 255, 255);
 constexpr RECT BarBounds = {20, 30, 130, 40};
 constexpr double FaderSpan = 65536.0;
+constexpr DWORD FullPercent = 100;
 
 constexpr char VolumeLabel[] = "Volume";
 constexpr char MutedLabel[] = "Mute";
@@ -31,6 +37,20 @@ constexpr int FrameWidth = 1;
 // Windows maps to an outline font, so the text stays crisp at any size.
 constexpr int LabelFontHeight = 16;
 constexpr char LabelFontFace[] = "MS Shell Dlg";
+
+constexpr UINT SettleDelay = 300; // ms after the last change of a burst
+
+// Defined by value: the headers declare the first two without a definition to link,
+// and the UI Automation property not at all.
+constexpr GUID AccPropServicesClass = {
+    0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr GUID AccPropServicesInterface = {
+    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID LiveSettingProperty = {
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+// A reader need not finish its last sentence before it tells a change the user has
+// just made.
+constexpr LONG AssertiveLiveSetting = 2;
 
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
@@ -92,6 +112,23 @@ void RaiseDisplay() {
   if (GetTopWindow(nullptr) == MainWindow)
     return;
   SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+}
+
+// The whole percentage of the fader, rounded; no value of it lies halfway between
+// two. A fader that reports more than its top counts as full, as the bar does.
+UINT LevelPercent(DWORD Volume) {
+  const DWORD Top = FaderMax;
+  return static_cast<UINT>(((Volume < Top ? Volume : Top) * FullPercent + Top / 2) / Top);
+}
+
+void DescribeChange() {
+  const DWORD Volume = VolumeControl ? VolumeControl->GetValue() : 0;
+  const bool IsMuted = MuteControl && MuteControl->GetValue() == Muted;
+  TResourceString Text = {};
+  wsprintfA(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
+            LevelPercent(Volume));
+  SetWindowTextA(MainWindow, Text);
+  SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
 }
 
 } // namespace
@@ -159,6 +196,7 @@ void ShowDisplay(TChangeKind Change) {
   RaiseDisplay();
   // Paint now, before the caller returns, not whenever the queue gets to it.
   SendMessageA(MainWindow, WM_PAINT, 0, 0);
+  DescribeChange();
 }
 
 void PaintDisplay(HWND Window) {
@@ -180,4 +218,26 @@ void HideDisplayWhenDue() {
     Step = MinStep;
     ShowWindow(MainWindow, SW_HIDE);
   }
+}
+
+void AnnounceChange() {
+  KillTimer(MainWindow, ANNOUNCE_TIMER_ID);
+  NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, MainWindow, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// Narrator reads a live region's name when told it changed. The property is
+// Windows 8's: an older system, or one without the service, refuses it, and the
+// display is then read by readers that follow the event alone.
+void MarkDisplayLive() {
+  if (!ComStarted)
+    return;
+  TComPtr<IAccPropServices> Services;
+  if (FAILED(CoCreateInstance(AccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
+                              AccPropServicesInterface, Services.OutVoid())))
+    return;
+  VARIANT Setting = {};
+  Setting.vt = VT_I4;
+  Setting.lVal = AssertiveLiveSetting;
+  Services->SetHwndProp(MainWindow, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                        LiveSettingProperty, Setting);
 }

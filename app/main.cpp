@@ -156,6 +156,7 @@ void InitMainWindow() {
   }
   SetDisplayDpi(PrimaryMonitorDpi());
   CreateAudioControls();
+  MarkDisplayLive();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
   LetTheShellThrough();
@@ -245,7 +246,8 @@ void FollowDisplaySettings() {
   ModifyTrayIcon();
 }
 
-// Any tick but the retries' and the toggle key's is the hide timer's, whatever its id.
+// Any tick but the retries', the toggle key's and the announcement's is the hide
+// timer's, whatever its id.
 void HandleTimer(WPARAM Id) {
   switch (Id) {
   case TRAY_RETRY_TIMER_ID:
@@ -256,6 +258,9 @@ void HandleTimer(WPARAM Id) {
     return;
   case TOGGLE_KEY_TIMER_ID:
     WatchHeldToggleKey();
+    return;
+  case ANNOUNCE_TIMER_ID:
+    AnnounceChange();
     return;
   }
   HideDisplayWhenDue();

@@ -371,6 +371,10 @@ HRESULT WINAPI FakeCoCreateInstance(REFCLSID Class, LPUNKNOWN Outer, DWORD Conte
   return Real(Class, Outer, Context, Id, Object);
 }
 
+void WINAPI FakeNotifyWinEvent(DWORD Event, HWND Window, LONG Object, LONG Child) {
+  Fake.WinEvents.emplace_back(Event, Window, Object, Child);
+}
+
 } // namespace
 
 // The import slots. A call through __imp__Name lands in the fake above instead of
@@ -412,3 +416,4 @@ IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)
 IMPORT_SLOT("__imp__CoInitializeEx@8", FakeCoInitializeEx)
 IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
 IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)
+IMPORT_SLOT("__imp__NotifyWinEvent@16", FakeNotifyWinEvent)
