@@ -15,6 +15,8 @@ HPEN FramePen;
 RECT BarRect;
 UINT DisplayDpi = DefaultDpi;
 HFONT LabelFont;
+TDisplayPalette DisplayPalette;
+HPEN HighContrastPen;
 
 namespace {
 
@@ -72,14 +74,14 @@ void PaintBar(HDC Dc) {
     return;
   const DWORD Volume = VolumeControl->GetValue();
   Work.right = Work.left + FilledBarWidth(Volume, Work.right - Work.left);
-  FillRect(Dc, &Work, BarBrush);
+  FillRect(Dc, &Work, DisplayPalette.Bar);
 }
 
 void PaintLabels(HDC Dc) {
   if (LabelFont != nullptr)
     SelectObject(Dc, LabelFont);
   SetBkMode(Dc, TRANSPARENT);
-  SetTextColor(Dc, TextColour);
+  SetTextColor(Dc, DisplayPalette.Text);
   WriteLabel(Dc, VolumeLabelAt, VolumeLabel);
   if (!MuteControl)
     return;
@@ -131,12 +133,37 @@ void DescribeChange() {
   SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
 }
 
+bool HighContrastOn() {
+  HIGHCONTRASTA Contrast = {};
+  Contrast.cbSize = sizeof Contrast;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
+         (Contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// The empty bar takes the window's colour under high contrast; otherwise it is the
+// white of the device context's default brush, selected by name.
+void ChooseDisplayPalette() {
+  if (HighContrastPen != nullptr)
+    DeleteObject(HighContrastPen);
+  HighContrastPen = nullptr;
+  if (!HighContrastOn()) {
+    DisplayPalette = {BackgroundBrush, BarBrush, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                      FramePen, TextColour};
+    return;
+  }
+  const COLORREF Text = GetSysColor(COLOR_WINDOWTEXT);
+  HighContrastPen = CreatePen(PS_SOLID, 1, Text);
+  DisplayPalette = {GetSysColorBrush(COLOR_WINDOW), GetSysColorBrush(COLOR_HIGHLIGHT),
+                    GetSysColorBrush(COLOR_WINDOW), HighContrastPen, Text};
+}
+
 } // namespace
 
 void CreateDisplayObjects() {
   BackgroundBrush = CreateSolidBrush(BackgroundColour);
   BarBrush = CreateSolidBrush(BarColour);
   FramePen = CreatePen(PS_SOLID, 1, FrameColour);
+  ChooseDisplayPalette();
 }
 
 void SetBarRect() {
@@ -202,10 +229,11 @@ void ShowDisplay(TChangeKind Change) {
 void PaintDisplay(HWND Window) {
   PAINTSTRUCT Paint = {};
   const HDC Dc = BeginPaint(Window, &Paint);
-  SelectObject(Dc, FramePen);
+  SelectObject(Dc, DisplayPalette.Frame);
+  SelectObject(Dc, DisplayPalette.EmptyBar);
   RECT Client = {};
   GetClientRect(Window, &Client);
-  FillRect(Dc, &Client, BackgroundBrush);
+  FillRect(Dc, &Client, DisplayPalette.Background);
   PaintBar(Dc);
   PaintLabels(Dc);
   EndPaint(Window, &Paint);
@@ -218,6 +246,13 @@ void HideDisplayWhenDue() {
     Step = MinStep;
     ShowWindow(MainWindow, SW_HIDE);
   }
+}
+
+// Called whenever a setting or the system's colours change: high contrast may have
+// been switched on or off.
+void FollowSystemColours() {
+  ChooseDisplayPalette();
+  InvalidateRect(MainWindow, nullptr, TRUE);
 }
 
 void AnnounceChange() {

@@ -195,6 +195,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
   case WM_DPICHANGED:
     FollowDisplaySettings();
     return 0;
+  case WM_SYSCOLORCHANGE:
+    FollowSystemColours();
+    return 0;
   case WM_TIMER:
     HandleTimer(WParam);
     return 0;
@@ -235,8 +238,10 @@ void TakeDisplaySize(LPARAM LParam) {
 }
 
 // Monitors come and go with display changes, and the scaling of the primary one can
-// change with any of the three messages that lead here.
+// change with any of the three messages that lead here; high contrast is switched
+// with a setting change.
 void FollowDisplaySettings() {
+  FollowSystemColours();
   TakeMonitorLayout();
   const UINT Dpi = PrimaryMonitorDpi();
   if (Dpi == DisplayDpi)

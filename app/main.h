@@ -128,6 +128,21 @@ void PaintDisplay(HWND Window);
 void HideDisplayWhenDue();
 int FilledBarWidth(DWORD Volume, int BarWidth);
 
+// The colours painting uses: the display's own, or the system's while high contrast
+// is on. Only the high-contrast pen is made for the palette; the system's brushes
+// are never deleted.
+struct TDisplayPalette {
+  HBRUSH Background;
+  HBRUSH Bar;
+  HBRUSH EmptyBar;
+  HPEN Frame;
+  COLORREF Text;
+};
+extern TDisplayPalette DisplayPalette;
+extern HPEN HighContrastPen; // null while high contrast is off
+
+void FollowSystemColours();
+
 // A screen reader hears each change once it has settled: the window's text, which
 // a reader takes for the display's name, tells the level and the mute state, and a
 // live-region event asks for it to be read. Each change arms the one-shot settle

@@ -377,4 +377,19 @@ TEST_F(TDisplay, BurstIsToldOnceWhenItHasSettled) {
   EXPECT_FALSE(KillTimer(MainWindow, ANNOUNCE_TIMER_ID)); // one-shot
 }
 
+TEST_F(TDisplay, PaintsWithTheSystemColoursWhileHighContrastIsOn) {
+  Fake.HighContrast = true;
+  SendMessageA(MainWindow, WM_SYSCOLORCHANGE, 0, 0);
+  ShowAt(32768, 0);
+  const TPicture Picture;
+  EXPECT_EQ(GetSysColor(COLOR_WINDOW), Picture.At(5, 50));
+  EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), Picture.At(20, 35));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), Picture.At(19, 29));
+  EXPECT_GT(Picture.Count(GetSysColor(COLOR_WINDOWTEXT), 10, 5, 60, 18), 0); // "Volume"
+  Fake.HighContrast = false;
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  ShowAt(32768, 0);
+  EXPECT_EQ(Background, TPicture().At(5, 50));
+}
+
 } // namespace
