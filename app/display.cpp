@@ -2,7 +2,12 @@
 // shows the volume as a green bar and the mute state as text.
 #include "main.h"
 
+#include <oleacc.h>
+
 #include <cmath>
+
+#include "comPtr.h"
+#include "resource.h"
 
 HBRUSH BackgroundBrush;
 HBRUSH BarBrush;
@@ -10,6 +15,8 @@ HPEN FramePen;
 RECT BarRect;
 UINT DisplayDpi = DefaultDpi;
 HFONT LabelFont;
+TDisplayPalette DisplayPalette;
+HPEN HighContrastPen;
 
 namespace {
 
@@ -20,6 +27,7 @@ constexpr COLORREF TextColour = RGB(255, 255, 255);
 constexpr RECT BarBounds = {20, 30, 130, 40};
 constexpr double FaderSpan = 65536.0;
 constexpr UINT HideTimerPeriod = 400; // ms
+constexpr DWORD FullPercent = 100;
 
 constexpr char VolumeLabel[] = "Volume";
 constexpr char MutedLabel[] = "Mute";
@@ -32,6 +40,20 @@ constexpr int FrameWidth = 1;
 // Windows maps to an outline font, so the text stays crisp at any size.
 constexpr int LabelFontHeight = 16;
 constexpr char LabelFontFace[] = "MS Shell Dlg";
+
+constexpr UINT SettleDelay = 300; // ms after the last change of a burst
+
+// Defined by value: the headers declare the first two without a definition to link,
+// and the UI Automation property not at all.
+constexpr GUID AccPropServicesClass = {
+    0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr GUID AccPropServicesInterface = {
+    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID LiveSettingProperty = {
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+// A reader need not finish its last sentence before it tells a change the user has
+// just made.
+constexpr LONG AssertiveLiveSetting = 2;
 
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
@@ -53,14 +75,14 @@ void PaintBar(HDC Dc) {
     return;
   const DWORD Volume = VolumeControl->GetValue();
   Work.right = Work.left + FilledBarWidth(Volume, Work.right - Work.left);
-  FillRect(Dc, &Work, BarBrush);
+  FillRect(Dc, &Work, DisplayPalette.Bar);
 }
 
 void PaintLabels(HDC Dc) {
   if (LabelFont != nullptr)
     SelectObject(Dc, LabelFont);
   SetBkMode(Dc, TRANSPARENT);
-  SetTextColor(Dc, TextColour);
+  SetTextColor(Dc, DisplayPalette.Text);
   WriteLabel(Dc, VolumeLabelAt, VolumeLabel);
   if (!MuteControl)
     return;
@@ -95,12 +117,54 @@ void RaiseDisplay() {
   SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// The whole percentage of the fader, rounded; no value of it lies halfway between
+// two. A fader that reports more than its top counts as full, as the bar does.
+UINT LevelPercent(DWORD Volume) {
+  const DWORD Top = FaderMax;
+  return static_cast<UINT>(((Volume < Top ? Volume : Top) * FullPercent + Top / 2) / Top);
+}
+
+void DescribeChange() {
+  const DWORD Volume = VolumeControl ? VolumeControl->GetValue() : 0;
+  const bool IsMuted = MuteControl && MuteControl->GetValue() == Muted;
+  TResourceString Text = {};
+  wsprintfA(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
+            LevelPercent(Volume));
+  SetWindowTextA(MainWindow, Text);
+  SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
+}
+
+bool HighContrastOn() {
+  HIGHCONTRASTA Contrast = {};
+  Contrast.cbSize = sizeof Contrast;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
+         (Contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// The empty bar takes the window's colour under high contrast; otherwise it is the
+// white of the device context's default brush, selected by name.
+void ChooseDisplayPalette() {
+  if (HighContrastPen != nullptr)
+    DeleteObject(HighContrastPen);
+  HighContrastPen = nullptr;
+  if (!HighContrastOn()) {
+    DisplayPalette = {BackgroundBrush, BarBrush, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                      FramePen, TextColour};
+    return;
+  }
+  const COLORREF Text = GetSysColor(COLOR_WINDOWTEXT);
+  HighContrastPen = CreatePen(PS_SOLID, 1, Text);
+  DisplayPalette = {GetSysColorBrush(COLOR_WINDOW), GetSysColorBrush(COLOR_HIGHLIGHT),
+                    GetSysColorBrush(COLOR_WINDOW), HighContrastPen, Text};
+}
+
 } // namespace
 
 void CreateDisplayObjects() {
   BackgroundBrush = CreateSolidBrush(BackgroundColour);
   BarBrush = CreateSolidBrush(BarColour);
   FramePen = CreatePen(PS_SOLID, 1, FrameColour);
+  ChooseDisplayPalette();
 }
 
 void SetBarRect() {
@@ -161,6 +225,7 @@ void ShowDisplay(TChangeKind Change) {
   RaiseDisplay();
   // Paint now, before the caller returns, not whenever the queue gets to it.
   SendMessageA(MainWindow, WM_PAINT, 0, 0);
+  DescribeChange();
 }
 
 // While the controls are off the display stays until they are on again.
@@ -172,10 +237,11 @@ void StartHideTimer() {
 void PaintDisplay(HWND Window) {
   PAINTSTRUCT Paint = {};
   const HDC Dc = BeginPaint(Window, &Paint);
-  SelectObject(Dc, FramePen);
+  SelectObject(Dc, DisplayPalette.Frame);
+  SelectObject(Dc, DisplayPalette.EmptyBar);
   RECT Client = {};
   GetClientRect(Window, &Client);
-  FillRect(Dc, &Client, BackgroundBrush);
+  FillRect(Dc, &Client, DisplayPalette.Background);
   PaintBar(Dc);
   PaintLabels(Dc);
   EndPaint(Window, &Paint);
@@ -187,4 +253,33 @@ void HideDisplayWhenDue() {
   Step = MinStep;
   ShowWindow(MainWindow, SW_HIDE);
   KillTimer(MainWindow, HIDE_TIMER_ID);
+}
+
+// Called whenever a setting or the system's colours change: high contrast may have
+// been switched on or off.
+void FollowSystemColours() {
+  ChooseDisplayPalette();
+  InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
+void AnnounceChange() {
+  KillTimer(MainWindow, ANNOUNCE_TIMER_ID);
+  NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, MainWindow, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// Narrator reads a live region's name when told it changed. The property is
+// Windows 8's: an older system, or one without the service, refuses it, and the
+// display is then read by readers that follow the event alone.
+void MarkDisplayLive() {
+  if (!ComStarted)
+    return;
+  TComPtr<IAccPropServices> Services;
+  if (FAILED(CoCreateInstance(AccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
+                              AccPropServicesInterface, Services.OutVoid())))
+    return;
+  VARIANT Setting = {};
+  Setting.vt = VT_I4;
+  Setting.lVal = AssertiveLiveSetting;
+  Services->SetHwndProp(MainWindow, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                        LiveSettingProperty, Setting);
 }

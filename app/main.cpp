@@ -156,6 +156,7 @@ void InitMainWindow() {
   }
   SetDisplayDpi(PrimaryMonitorDpi());
   CreateAudioControls();
+  MarkDisplayLive();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
   LetTheShellThrough();
@@ -193,6 +194,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
   case WM_SETTINGCHANGE:
   case WM_DPICHANGED:
     FollowDisplaySettings();
+    return 0;
+  case WM_SYSCOLORCHANGE:
+    FollowSystemColours();
     return 0;
   case WM_TIMER:
     HandleTimer(WParam);
@@ -237,8 +241,10 @@ void TakeDisplaySize(LPARAM LParam) {
 }
 
 // Monitors come and go with display changes, and the scaling of the primary one can
-// change with any of the three messages that lead here.
+// change with any of the three messages that lead here; high contrast is switched
+// with a setting change.
 void FollowDisplaySettings() {
+  FollowSystemColours();
   TakeMonitorLayout();
   const UINT Dpi = PrimaryMonitorDpi();
   if (Dpi == DisplayDpi)
@@ -248,7 +254,8 @@ void FollowDisplaySettings() {
   ModifyTrayIcon();
 }
 
-// Any tick but the retries' and the toggle key's is the hide timer's, whatever its id.
+// Any tick but the retries', the toggle key's and the announcement's is the hide
+// timer's, whatever its id.
 void HandleTimer(WPARAM Id) {
   switch (Id) {
   case TRAY_RETRY_TIMER_ID:
@@ -259,6 +266,9 @@ void HandleTimer(WPARAM Id) {
     return;
   case TOGGLE_KEY_TIMER_ID:
     WatchHeldToggleKey();
+    return;
+  case ANNOUNCE_TIMER_ID:
+    AnnounceChange();
     return;
   }
   HideDisplayWhenDue();

@@ -109,6 +109,8 @@ void ReleaseAudioControls();
 // The mute switch's two values.
 constexpr DWORD Muted = 1;
 constexpr DWORD Unmuted = 0;
+// The fader's loudest value.
+constexpr int FaderMax = 65535;
 
 void VolumeUp();
 void VolumeDown();
@@ -144,6 +146,34 @@ void StartHideTimer();
 void PaintDisplay(HWND Window);
 void HideDisplayWhenDue();
 int FilledBarWidth(DWORD Volume, int BarWidth);
+
+// The colours painting uses: the display's own, or the system's while high contrast
+// is on. Only the high-contrast pen is made for the palette; the system's brushes
+// are never deleted.
+struct TDisplayPalette {
+  HBRUSH Background;
+  HBRUSH Bar;
+  HBRUSH EmptyBar;
+  HPEN Frame;
+  COLORREF Text;
+};
+extern TDisplayPalette DisplayPalette;
+extern HPEN HighContrastPen; // null while high contrast is off
+
+void FollowSystemColours();
+
+// A screen reader hears each change once it has settled: the window's text, which
+// a reader takes for the display's name, tells the level and the mute state, and a
+// live-region event asks for it to be read. Each change arms the one-shot settle
+// timer anew, so a burst of steps is told once, with its final level.
+constexpr UINT_PTR ANNOUNCE_TIMER_ID = 5;
+
+#ifndef EVENT_OBJECT_LIVEREGIONCHANGED
+#define EVENT_OBJECT_LIVEREGIONCHANGED 0x8019 // Windows 8, newer than the headers' target
+#endif
+
+void AnnounceChange();
+void MarkDisplayLive();
 
 // ---- Tray ----
 

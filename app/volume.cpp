@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr int FaderMax = 65535;
 constexpr int FaderMin = 0;
 constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
 constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step

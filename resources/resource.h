@@ -8,6 +8,8 @@
 #define IDS_ENABLE 5
 #define IDS_DISABLE 6
 #define IDS_TIP 7
+#define IDS_LEVEL 8
+#define IDS_LEVEL_MUTED 9
 
 #define IDI_MAINICON "MAINICON"
 #define IDI_ENMUTEON "ENMUTEON"

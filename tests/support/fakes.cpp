@@ -391,6 +391,19 @@ HRESULT WINAPI FakeCoCreateInstance(REFCLSID Class, LPUNKNOWN Outer, DWORD Conte
   return Real(Class, Outer, Context, Id, Object);
 }
 
+void WINAPI FakeNotifyWinEvent(DWORD Event, HWND Window, LONG Object, LONG Child) {
+  Fake.WinEvents.emplace_back(Event, Window, Object, Child);
+}
+
+BOOL WINAPI FakeSystemParametersInfoA(UINT Action, UINT Size, PVOID Data, UINT Flags) {
+  static const auto Real =
+      RealFunction<decltype(&SystemParametersInfoA)>("user32.dll", "SystemParametersInfoA");
+  if (Action != SPI_GETHIGHCONTRAST)
+    return Real(Action, Size, Data, Flags);
+  static_cast<HIGHCONTRASTA *>(Data)->dwFlags = Fake.HighContrast ? HCF_HIGHCONTRASTON : 0;
+  return TRUE;
+}
+
 } // namespace
 
 // The import slots. A call through __imp__Name lands in the fake above instead of
@@ -433,3 +446,5 @@ IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)
 IMPORT_SLOT("__imp__CoInitializeEx@8", FakeCoInitializeEx)
 IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
 IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)
+IMPORT_SLOT("__imp__NotifyWinEvent@16", FakeNotifyWinEvent)
+IMPORT_SLOT("__imp__SystemParametersInfoA@16", FakeSystemParametersInfoA)

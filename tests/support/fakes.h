@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fake_endpoint.h"
@@ -142,6 +143,8 @@ struct TFakePlatform {
   int ComInitialised = 0;                 // CoInitializeEx calls not yet balanced by CoUninitialize
   DWORD ComModel = 0;
   std::vector<LONG> LiveAtUninitialize; // fake audio objects alive at each CoUninitialize
+  bool HighContrast = false;            // what SPI_GETHIGHCONTRAST reports; Wine's is off
+  std::vector<std::tuple<DWORD, HWND, LONG, LONG>> WinEvents; // NotifyWinEvent, never raised
   // The order of the mixer open and close, hook, hotkey, timer, tray, menu and box calls,
   // by function name.
   std::vector<std::string> Sequence;

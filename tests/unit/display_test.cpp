@@ -351,4 +351,45 @@ TEST_F(TDisplay, EachChangeRaisesTheDisplayAboveLaterTopmostWindows) {
   DestroyWindow(Later);
 }
 
+// A screen reader takes the window's text for the display's name.
+TEST_F(TDisplay, TextTellsTheWholePercentageAndTheMuteState) {
+  const std::tuple<DWORD, DWORD, const char *> Cases[] = {
+      {0, 0, "Volume 0%"},      {327, 0, "Volume 0%"},     {328, 0, "Volume 1%"},
+      {29491, 0, "Volume 45%"}, {70000, 0, "Volume 100%"}, {29491, 1, "Volume 45%, muted"}};
+  for (const auto &[Volume, Mute, Expected] : Cases) {
+    char Text[32] = {};
+    ShowAt(Volume, Mute);
+    GetWindowTextA(MainWindow, Text, sizeof Text);
+    EXPECT_STREQ(Expected, Text);
+  }
+}
+
+TEST_F(TDisplay, BurstIsToldOnceWhenItHasSettled) {
+  for (const DWORD Volume : {1000ul, 20000ul, 29491ul})
+    ShowAt(Volume, 0, CHANGE_VOLUME);
+  EXPECT_TRUE(Fake.WinEvents.empty());
+  const TTimerCall &Armed = Fake.TimersSet.back(); // anew by the last change
+  EXPECT_EQ((std::tuple(ANNOUNCE_TIMER_ID, 300u)), std::tuple(Armed.Id, Armed.Period));
+  SendMessageA(MainWindow, WM_TIMER, ANNOUNCE_TIMER_ID, 0);
+  EXPECT_EQ(std::vector{std::tuple(DWORD{EVENT_OBJECT_LIVEREGIONCHANGED}, MainWindow, OBJID_CLIENT,
+                                   LONG{CHILDID_SELF})},
+            Fake.WinEvents);
+  EXPECT_FALSE(KillTimer(MainWindow, ANNOUNCE_TIMER_ID)); // one-shot
+}
+
+TEST_F(TDisplay, PaintsWithTheSystemColoursWhileHighContrastIsOn) {
+  Fake.HighContrast = true;
+  SendMessageA(MainWindow, WM_SYSCOLORCHANGE, 0, 0);
+  ShowAt(32768, 0);
+  const TPicture Picture;
+  EXPECT_EQ(GetSysColor(COLOR_WINDOW), Picture.At(5, 50));
+  EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), Picture.At(20, 35));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), Picture.At(19, 29));
+  EXPECT_GT(Picture.Count(GetSysColor(COLOR_WINDOWTEXT), 10, 5, 60, 18), 0); // "Volume"
+  Fake.HighContrast = false;
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  ShowAt(32768, 0);
+  EXPECT_EQ(Background, TPicture().At(5, 50));
+}
+
 } // namespace
