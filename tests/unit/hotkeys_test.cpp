@@ -112,7 +112,7 @@ TEST_F(THotKeysAtStartUp, EnabledShowsEnImageDisableItemAndTimesOnlyTheShownDisp
   EXPECT_TRUE(Fake.TimersSet.empty());
   Fake.TickCount = 100000;
   Press(VolumeUpHotKeyId);
-  ASSERT_EQ(1u, Fake.TimersSet.size());
+  ASSERT_EQ(2u, Fake.TimersSet.size()); // and the one-shot announcement's
   EXPECT_EQ(MainWindow, Fake.TimersSet[0].Window);
   EXPECT_EQ(HIDE_TIMER_ID, Fake.TimersSet[0].Id);
   EXPECT_EQ(400u, Fake.TimersSet[0].Period);
