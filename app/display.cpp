@@ -124,14 +124,13 @@ UINT LevelPercent(DWORD Volume) {
   return static_cast<UINT>(((Volume < Top ? Volume : Top) * FullPercent + Top / 2) / Top);
 }
 
-void DescribeChange() {
+void DescribeDisplay() {
   const DWORD Volume = VolumeControl ? VolumeControl->GetValue() : 0;
   const bool IsMuted = MuteControl && MuteControl->GetValue() == Muted;
   TResourceString Text = {};
   wsprintfA(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
             LevelPercent(Volume));
   SetWindowTextA(MainWindow, Text);
-  SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
 }
 
 bool HighContrastOn() {
@@ -225,7 +224,8 @@ void ShowDisplay(TChangeKind Change) {
   RaiseDisplay();
   // Paint now, before the caller returns, not whenever the queue gets to it.
   SendMessageA(MainWindow, WM_PAINT, 0, 0);
-  DescribeChange();
+  // The words wait for the burst to settle as well: a step reads no control twice.
+  SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
 }
 
 // While the controls are off the display stays until they are on again.
@@ -264,6 +264,7 @@ void FollowSystemColours() {
 
 void AnnounceChange() {
   KillTimer(MainWindow, ANNOUNCE_TIMER_ID);
+  DescribeDisplay();
   NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, MainWindow, OBJID_CLIENT, CHILDID_SELF);
 }
 

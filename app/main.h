@@ -163,8 +163,8 @@ extern HPEN HighContrastPen; // null while high contrast is off
 void FollowSystemColours();
 
 // A screen reader hears each change once it has settled: the window's text, which
-// a reader takes for the display's name, tells the level and the mute state, and a
-// live-region event asks for it to be read. Each change arms the one-shot settle
+// a reader takes for the display's name, then tells the level and the mute state,
+// and a live-region event asks for it to be read. Each change arms the one-shot settle
 // timer anew, so a burst of steps is told once, with its final level.
 constexpr UINT_PTR ANNOUNCE_TIMER_ID = 5;
 

@@ -359,6 +359,7 @@ TEST_F(TDisplay, TextTellsTheWholePercentageAndTheMuteState) {
   for (const auto &[Volume, Mute, Expected] : Cases) {
     char Text[32] = {};
     ShowAt(Volume, Mute);
+    SendMessageA(MainWindow, WM_TIMER, ANNOUNCE_TIMER_ID, 0);
     GetWindowTextA(MainWindow, Text, sizeof Text);
     EXPECT_STREQ(Expected, Text);
   }
