@@ -11,8 +11,6 @@ DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
 DWORD SwitchCount;
 DWORD HookInstallTick;
-DWORD HookEventsAtInput;
-int UnseenInputs;
 bool FilterToggleRepeats;
 UINT HeldToggleKey;
 int ToggleKeyUpTicks;
@@ -24,11 +22,6 @@ constexpr char NoCaption[] = "";
 // Input that another program's hook keeps from this one looks the same as a lost
 // hook: at most one reinstall in this time.
 constexpr DWORD HookReinstallInterval = 5000; // ms
-// A hook in place sees each event that raw input reports, the one before or after the
-// other: this many reports in a row without a hook event tell that it is gone.
-constexpr int UnseenInputLimit = 4;
-constexpr USHORT GenericDesktopPage = 1;
-constexpr USHORT MouseUsage = 2;
 
 // Often enough to tell a release from the next press of a quick hand.
 constexpr UINT ToggleKeyWatchPeriod = 30; // ms
@@ -105,25 +98,15 @@ void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
 }
 
-// The watchdog starts afresh with each hook. Without a hook the program is disabled
-// as a whole: icon, menu, keys and timer then agree, and the next enable registers
-// every key anew without refusing the program its own.
+// Without a hook the program is disabled as a whole: icon, menu, keys and timer then
+// agree, and the next enable registers every key anew without refusing the program
+// its own.
 bool InstallHookOrDisable() {
   Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
-  HookEventsAtInput = HookEventCount();
-  UnseenInputs = 0;
   if (!Enabled)
     DisableControls();
   return Enabled;
-}
-
-// Only while the hook is in place: the registration is the process's, and the
-// window would otherwise wake for every move of a mouse the program ignores.
-void TakeRawMouseInput(bool Take) {
-  const DWORD Flags = Take ? RIDEV_INPUTSINK : RIDEV_REMOVE;
-  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage, Flags, Take ? MainWindow : nullptr};
-  RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
 }
 
 } // namespace
@@ -147,7 +130,6 @@ void EnableControls() {
   const DWORD Switch = ++SwitchCount;
   if (!InstallHookOrDisable() || !RegisterVolumeHotKeys(Switch))
     return;
-  TakeRawMouseInput(true);
   ModifyTrayIcon();
   UpdateEnableMenuItem();
   StartHideTimer();
@@ -157,7 +139,6 @@ void DisableControls() {
   ++SwitchCount;
   Enabled = false;
   KillTimer(MainWindow, HIDE_TIMER_ID);
-  TakeRawMouseInput(false);
   FreeHook();
   UnregisterVolumeHotKeys();
   ModifyTrayIcon();
@@ -195,11 +176,8 @@ void WatchHeldToggleKey() {
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
+// Only the library's own answer tells: any process can post its report.
 void WatchHook() {
-  const DWORD Events = HookEventCount();
-  UnseenInputs = Events == HookEventsAtInput ? UnseenInputs + 1 : 0;
-  HookEventsAtInput = Events;
-  if (Enabled && UnseenInputs >= UnseenInputLimit &&
-      GetTickCount() - HookInstallTick >= HookReinstallInterval)
+  if (Enabled && HookLost() && GetTickCount() - HookInstallTick >= HookReinstallInterval)
     InstallHookOrDisable();
 }

@@ -204,9 +204,6 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
   case WM_HOTKEY:
     HandleHotKey(WParam);
     return 0;
-  case WM_INPUT:
-    WatchHook();
-    break; // the default handling frees the input's data
   case MM_MIXM_CONTROL_CHANGE:
   case WM_ENDPOINTCHANGE:
     ModifyTrayIcon();

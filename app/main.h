@@ -265,14 +265,10 @@ constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// While the hook is in place, MainWindow also takes the mouse's raw input, which
-// keeps coming whatever becomes of the hook: reports in a row that the hook's own
-// event count does not follow mean it is gone, and it is installed again, at most
-// once per interval. A hook that cannot be installed, at an enable or here, leaves
-// the program wholly disabled.
-extern DWORD HookInstallTick;   // when SetHook last ran
-extern DWORD HookEventsAtInput; // the hook's event count at the last raw input
-extern int UnseenInputs;        // raw input reports in a row that the hook did not see
+// The hook library reports mouse input that its hook no longer sees, and the hook is
+// installed again, at most once per interval. A hook that cannot be installed, at an
+// enable or here, leaves the program wholly disabled.
+extern DWORD HookInstallTick; // when SetHook last ran
 
 void WatchHook();
 

@@ -109,6 +109,11 @@ void PostWheelSteps(int Notches) {
 // the answer, that is, only for a turn it really swallows. A turn of delta 0 is
 // swallowed where the program takes turns, and changes nothing.
 bool HandleHookMouse(WPARAM MouseMessage, LPARAM Ticket) {
+  // The library's report of mouse input that its hook has not seen.
+  if (MouseMessage == WM_INPUT) {
+    WatchHook();
+    return false;
+  }
   MSLLHOOKSTRUCT Event = {};
   if (!ClaimHookRecord(Ticket, &Event))
     return false;

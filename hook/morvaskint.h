@@ -18,8 +18,9 @@
 // and returns once it is in place, true if it is. Every other event goes on at once;
 // a turn of the vertical wheel is sent to Window as Message with a bounded wait:
 // wParam WM_MOUSEWHEEL, lParam a ticket for ClaimHookRecord. Without an answer in
-// time the turn goes on as if the program were not there. A second call replaces
-// the first hook.
+// time the turn goes on as if the program were not there. Message is also posted
+// with wParam WM_INPUT while mouse input comes that the hook does not see: then
+// HookLost tells. A second call replaces the first hook.
 MORVASK_API BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message);
 
 // Removes the hook and ends its thread; harmless when none is installed. Never
@@ -40,3 +41,7 @@ MORVASK_API BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow);
 // Counts the events the hook has seen, of every kind: the hook's own sign of life,
 // which stops when the system has removed it.
 MORVASK_API DWORD __cdecl HookEventCount();
+
+// True while the mouse's raw input keeps coming and the hook sees none of it: the
+// system has removed the hook. Only this answer tells; anyone can post the message.
+MORVASK_API BOOLEAN __cdecl HookLost();

@@ -2,6 +2,10 @@
 // low-level hook runs on the thread that installed it, and the whole desktop's mouse
 // waits for it: this thread does nothing else, so an event never waits for the
 // program's thread longer than one bounded hand-off of a wheel turn.
+//
+// Windows removes a hook that was once too slow, without a word. The same thread
+// also takes the mouse's raw input, which keeps coming whatever becomes of the hook:
+// raw input that the hook does not see is the only sign that it is gone.
 #include "morvaskint.h"
 
 namespace {
@@ -24,8 +28,15 @@ constexpr UINT HandOffTimeout = 50; // ms
 // A claimed turn is answered within microseconds; the bound only matters for a
 // program thread stopped between its claim and its answer.
 constexpr DWORD AnswerWait = 50; // ms
+
+// A hook that is in place sees each event that raw input reports, in either order:
+// this many reports in a row without a hook event tell that it is gone.
+constexpr LONG UnseenInputLimit = 4;
+constexpr USHORT GenericDesktopPage = 1;
+constexpr USHORT MouseUsage = 2;
+constexpr char InputClassName[] = "MorvaskRawInput";
 // The thread's procedures need a few hundred bytes; the program's default reservation
-// would cost a couple of megabytes of address space and their page tables.
+// would cost a couple of megabytes of address space and page tables.
 constexpr SIZE_T HookThreadStack = 64 * 1024;
 
 HINSTANCE Module;
@@ -42,9 +53,12 @@ HHOOK Hook;
 MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
 LONG LastTicket;
 bool HandingOff;
+HWND InputWindow; // the raw input's target, message-only
+LONG EventsAtLastInput;
 
 volatile LONG Slot;
 volatile LONG EventCount;
+volatile LONG UnseenInputs; // raw input reports in a row that the hook has not seen
 
 LONG SlotWord(LPARAM Ticket, LONG Phase) { return static_cast<LONG>(Ticket) << PhaseBits | Phase; }
 
@@ -91,19 +105,59 @@ LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
   return CallNextHookEx(Hook, Code, Message, Event);
 }
 
+// Without the window or the registration the hook runs on unwatched. A plain class
+// of the library's own: a system control class here made the process megabytes
+// larger under Wine. A later hook's thread finds it registered already.
+void WatchRawInput() {
+  WNDCLASSA Class = {};
+  Class.lpfnWndProc = DefWindowProcA;
+  Class.hInstance = Module;
+  Class.lpszClassName = InputClassName;
+  RegisterClassA(&Class);
+  InputWindow = CreateWindowExA(0, InputClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                Module, nullptr);
+  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage, RIDEV_INPUTSINK, InputWindow};
+  if (InputWindow != nullptr)
+    RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
+}
+
+// The registration is the process's, not the window's: it must not outlive the window.
+void EndRawInput() {
+  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage, RIDEV_REMOVE, nullptr};
+  RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
+  DestroyWindow(InputWindow);
+  InputWindow = nullptr;
+}
+
+// The program is told once per run of unseen reports, and again while they go on, so
+// that it can put the hook back as soon as its own limit on reinstalls allows.
+void NoteRawInput() {
+  const LONG Events = EventCount;
+  UnseenInputs = Events == EventsAtLastInput ? UnseenInputs + 1 : 0;
+  EventsAtLastInput = Events;
+  if (UnseenInputs > 0 && UnseenInputs % UnseenInputLimit == 0)
+    PostMessageA(Target, TargetMessage, WM_INPUT, 0);
+}
+
 DWORD WINAPI RunHook(LPVOID) {
   MSG Message;
   // The queue must exist before SetHook returns, or FreeHook's quit could be lost.
   PeekMessageA(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   Hook = SetWindowsHookExA(HookKind, ReportMouseEvent, Module, 0);
   HookInstalled = Hook != nullptr;
+  if (HookInstalled)
+    WatchRawInput();
   SetEvent(HookReady);
   if (Hook == nullptr)
     return 0;
-  // The thread has no window: only the quit ends the loop, and the hook's calls
-  // come in while it waits.
+  // Only the quit ends the loop; the hook's calls come in while it waits. The
+  // window's default handling frees each raw input.
   while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+    if (Message.message == WM_INPUT)
+      NoteRawInput();
+    DispatchMessageA(&Message);
   }
+  EndRawInput();
   UnhookWindowsHookEx(Hook);
   Hook = nullptr;
   return 0;
@@ -126,6 +180,7 @@ BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
   if (HookReady == nullptr)
     return FALSE;
   HookInstalled = false;
+  UnseenInputs = 0;
   HookThread = CreateThread(nullptr, HookThreadStack, RunHook, nullptr,
                             STACK_SIZE_PARAM_IS_A_RESERVATION, &HookThreadId);
   if (HookThread != nullptr)
@@ -162,6 +217,8 @@ BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 }
 
 DWORD __cdecl HookEventCount() { return static_cast<DWORD>(EventCount); }
+
+BOOLEAN __cdecl HookLost() { return HookInstalled && UnseenInputs >= UnseenInputLimit; }
 
 // The library's entry in place of the C runtime's, which it does without: it keeps
 // the module handle for SetWindowsHookExA and asks for no thread notifications.

@@ -277,6 +277,8 @@ BOOLEAN __cdecl FakeAnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 
 DWORD __cdecl FakeHookEventCount() { return Fake.HookEvents; }
 
+BOOLEAN __cdecl FakeHookLost() { return Fake.HookLost; }
+
 HMODULE WINAPI FakeLoadLibraryA(LPCSTR Name) {
   static const auto Real = reinterpret_cast<decltype(&LoadLibraryA)>(
       reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
@@ -433,6 +435,7 @@ IMPORT_SLOT("__imp__FreeHook", FakeFreeHook)
 IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
 IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
+IMPORT_SLOT("__imp__HookLost", FakeHookLost)
 IMPORT_SLOT("__imp__LoadLibraryA@4", FakeLoadLibraryA)
 IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
 IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)

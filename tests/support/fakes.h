@@ -130,6 +130,7 @@ struct TFakePlatform {
   bool HookGaveUp = false;       // the hook stops waiting before any answer comes
   std::vector<bool> HookAnswers; // answers taken, true to swallow
   DWORD HookEvents = 0;          // the hook's own event count
+  bool HookLost = false;         // what the library answers when asked whether it lost its hook
   bool OnWine = false;           // ntdll shows Wine's export; otherwise the tests play Windows
   std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
   int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
