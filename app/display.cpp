@@ -247,12 +247,16 @@ void PaintDisplay(HWND Window) {
   EndPaint(Window, &Paint);
 }
 
+// A display hidden some other way needs the timer no more than one hidden here.
 void HideDisplayWhenDue() {
-  if (!IsWindowVisible(MainWindow) || GetTickCount() - LastChangeTick <= HideDelay)
+  const bool Visible = IsWindowVisible(MainWindow);
+  if (Visible && GetTickCount() - LastChangeTick <= HideDelay)
+    return;
+  KillTimer(MainWindow, HIDE_TIMER_ID);
+  if (!Visible)
     return;
   Step = MinStep;
   ShowWindow(MainWindow, SW_HIDE);
-  KillTimer(MainWindow, HIDE_TIMER_ID);
 }
 
 // Called whenever a setting or the system's colours change: high contrast may have

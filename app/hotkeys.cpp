@@ -11,20 +11,23 @@ DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
 DWORD SwitchCount;
 DWORD HookInstallTick;
+DWORD HookReinstallWait;
 bool FilterToggleRepeats;
 UINT HeldToggleKey;
 int ToggleKeyUpTicks;
+int ToggleKeyWatchTicks;
 
 namespace {
 
 constexpr UINT CtrlAlt = MOD_CONTROL | MOD_ALT;
 constexpr char NoCaption[] = "";
-// Input that another program's hook keeps from this one looks the same as a lost
-// hook: at most one reinstall in this time.
-constexpr DWORD HookReinstallInterval = 5000; // ms
+constexpr DWORD LastReinstallWait = 320000; // ms
 
 // Often enough to tell a release from the next press of a quick hand.
 constexpr UINT ToggleKeyWatchPeriod = 30; // ms
+// A release the program never sees (the key let go on the secure desktop) must not
+// keep the watch running: after about two seconds the key counts as let go.
+constexpr int ToggleKeyWatchLimit = 2000 / ToggleKeyWatchPeriod;
 constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
@@ -62,6 +65,7 @@ bool TakeTogglePress(UINT Key) {
     return false;
   HeldToggleKey = Key;
   ToggleKeyUpTicks = 0;
+  ToggleKeyWatchTicks = 0;
   SetTimer(MainWindow, TOGGLE_KEY_TIMER_ID, ToggleKeyWatchPeriod, nullptr);
   return true;
 }
@@ -128,6 +132,7 @@ void EnableControls() {
   if (ShuttingDown)
     return;
   const DWORD Switch = ++SwitchCount;
+  HookReinstallWait = FirstReinstallWait;
   if (!InstallHookOrDisable() || !RegisterVolumeHotKeys(Switch))
     return;
   ModifyTrayIcon();
@@ -170,14 +175,26 @@ void WatchHeldToggleKey() {
   if (HeldToggleKey == 0)
     return;
   ToggleKeyUpTicks = IsKeyDown(HeldToggleKey) ? 0 : ToggleKeyUpTicks + 1;
-  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks)
+  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks && ++ToggleKeyWatchTicks < ToggleKeyWatchLimit)
     return;
   HeldToggleKey = 0;
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
-// Only the library's own answer tells: any process can post its report.
+// Only the library's own answer tells: any process can post its report. Reports that
+// go on after a reinstall show a hook that was never lost, only kept from the turns
+// (another program's hook, an elevated window): the wait before the next doubles.
 void WatchHook() {
-  if (Enabled && HookLost() && GetTickCount() - HookInstallTick >= HookReinstallInterval)
-    InstallHookOrDisable();
+  if (!Enabled || !HookLost())
+    return;
+  const DWORD Elapsed = GetTickCount() - HookInstallTick;
+  if (Elapsed < HookReinstallWait)
+    return;
+  const DWORD Doubled = HookReinstallWait * 2;
+  HookReinstallWait = Elapsed >= Doubled            ? FirstReinstallWait
+                      : Doubled < LastReinstallWait ? Doubled
+                                                    : LastReinstallWait;
+  InstallHookOrDisable();
 }
+
+void FollowActivation(WPARAM Active) { PauseHookWatch(Active != FALSE); }

@@ -222,6 +222,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
   case WM_WHEELSTEP:
     TakeWheelStep(WParam);
     return 0;
+  case WM_ACTIVATEAPP:
+    FollowActivation(WParam);
+    return 0;
   }
   // Unregistered, the number is 0: WM_NULL must never pass for the taskbar's return.
   if (TaskbarCreatedMessage != 0 && Message == TaskbarCreatedMessage) {
@@ -304,4 +307,9 @@ void SetLaxTimer(UINT_PTR Id, UINT Period) {
       !SetCoalescableTimerFunction(MainWindow, Id, Period, nullptr,
                                    Period / LaxTimerToleranceShare))
     SetTimer(MainWindow, Id, Period, nullptr);
+}
+
+void SetBackOffTimer(UINT_PTR Id, DWORD &Period, DWORD Longest) {
+  SetLaxTimer(Id, Period);
+  Period = Period * 2 < Longest ? Period * 2 : Longest;
 }

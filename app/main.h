@@ -75,6 +75,8 @@ extern TSetCoalescableTimer SetCoalescableTimerFunction;
 
 // A timer of MainWindow whose tick may come a little late, where the system allows it.
 void SetLaxTimer(UINT_PTR Id, UINT Period);
+// A lax timer for Period, which then doubles up to Longest for the next wait.
+void SetBackOffTimer(UINT_PTR Id, DWORD &Period, DWORD Longest);
 
 // ---- Volume controls ----
 
@@ -212,8 +214,10 @@ void SetTipText(const char *Text);
 void RefreshTip();
 void RecreateTrayIcon();
 
-// Asks the shell again while it has not taken the icon.
+// Asks the shell again while it has not taken the icon, less and less often.
 constexpr UINT_PTR TRAY_RETRY_TIMER_ID = 2;
+constexpr DWORD FirstTrayRetryPeriod = 2000; // ms
+extern DWORD TrayRetryPeriod;                // the wait before the next ask
 void RetryTrayIcon();
 
 // ---- Tray menu ----
@@ -260,17 +264,22 @@ void HandleHotKey(WPARAM Id);
 extern bool FilterToggleRepeats;
 extern UINT HeldToggleKey;
 extern int ToggleKeyUpTicks;
+extern int ToggleKeyWatchTicks; // ticks since the toggle: the watch gives up in time
 constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
 constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// The hook library reports mouse input that its hook no longer sees, and the hook is
-// installed again, at most once per interval. A hook that cannot be installed, at an
-// enable or here, leaves the program wholly disabled.
-extern DWORD HookInstallTick; // when SetHook last ran
+// The hook library reports wheel turns that its hook no longer sees, and the hook is
+// installed again once the wait since the last install has passed. A hook that cannot
+// be installed, at an enable or here, leaves the program wholly disabled.
+constexpr DWORD FirstReinstallWait = 5000; // ms
+extern DWORD HookInstallTick;              // when SetHook last ran
+extern DWORD HookReinstallWait;
 
 void WatchHook();
+// The library stops watching while one of the program's windows is the foreground.
+void FollowActivation(WPARAM Active);
 
 // ---- Wheel ----
 

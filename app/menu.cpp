@@ -62,10 +62,14 @@ void ShowTrayMenu() {
   GetCursorPos(&Cursor);
   // A popup menu closes on a click elsewhere only while its owner is the
   // foreground window.
+  const HWND Previous = GetForegroundWindow();
   SetForegroundWindow(MainWindow);
   const UINT Command = static_cast<UINT>(
       TrackPopupMenuEx(TrayMenu, TPM_RETURNCMD, Cursor.x, Cursor.y, MainWindow, nullptr));
   // Without a message after it, the next opening of the menu may vanish at once.
   PostMessageA(MainWindow, WM_NULL, 0, 0);
+  // The user's window gets the keyboard back, unless a click has chosen another.
+  if (Previous != nullptr && GetForegroundWindow() == MainWindow)
+    SetForegroundWindow(Previous);
   RunMenuCommand(Command);
 }
