@@ -58,12 +58,11 @@ HRESULT BindEndpointControls() {
     CreateMixerControls();
     return Bound;
   }
-  // A retry still due is replaced, or not needed any more.
   if (FAILED(Bound) && Bound != E_NOTFOUND) {
     RetryLater();
     return Bound;
   }
-  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
+  // The service has answered: a later silence backs off from the start again.
   EndpointRetryPeriod = FirstRetryPeriod;
   if (!Endpoint)
     return Bound;
@@ -113,7 +112,10 @@ void RebindAudioControls(WPARAM Cause) {
 }
 
 // Only the endpoint binds; on the mixer, or once shut down, there is nothing to do.
+// A retry still due is dropped first: only a bind that fails arms it again, so a
+// session that has closed leaves none ticking.
 void RetryAudioControls() {
+  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
   if (!Endpoints.IsOpen())
     return;
   LastRebindTick = GetTickCount();
@@ -123,9 +125,11 @@ void RetryAudioControls() {
 }
 
 // The service may answer before the retry is due, and a control may have failed
-// since the last bind: a user's action does not wait.
+// since the last bind: a user's action does not wait. While the mixer stands in,
+// the action tries the endpoint first, at most once per interval.
 void BindAbsentAudioControls() {
-  if (!VolumeControl || !MuteControl || AudioControlsLost())
+  if (!VolumeControl || !MuteControl || AudioControlsLost() ||
+      (MixerServes && GetTickCount() - LastRebindTick >= RebindInterval))
     RetryAudioControls();
 }
 
@@ -133,7 +137,7 @@ bool AudioControlsLost() {
   return (VolumeControl && VolumeControl->Lost()) || (MuteControl && MuteControl->Lost());
 }
 
-// A retry still due finds the session closed, and ends with the window.
+// A retry still due finds the session closed, and ends at its tick.
 void ReleaseAudioControls() {
   VolumeControl.reset();
   MuteControl.reset();

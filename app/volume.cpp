@@ -2,6 +2,8 @@
 // that writes the two mixer controls.
 #include "main.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int FaderMin = 0;
@@ -26,19 +28,28 @@ void AdaptStep(DWORD Elapsed) {
   }
 }
 
+// What an action has done so far. Its retry on controls bound anew makes only the
+// calls that failed: a write that went through is not made twice, and an unmute
+// made before the failure is still shown.
+struct TActionProgress {
+  bool Unmuted;
+  bool Moved; // the fader holds New
+  int Old;
+  int New;
+};
+
 // The fader moves by the step as it was; the interval to the previous action only
 // shapes the next one. The tick is read after the mixer calls, so an interval runs
 // from the end of one action to the end of the next. False when a control was lost
 // on the way: the action has changed and shown nothing.
-bool MoveVolume(int Direction, bool JustUnmuted) {
-  const int Old = static_cast<int>(VolumeControl->GetValue());
-  int New = Old + Direction * Step;
-  if (New > FaderMax)
-    New = FaderMax;
-  if (New < FaderMin)
-    New = FaderMin;
-  if (New != Old)
-    VolumeControl->SetValue(static_cast<DWORD>(New));
+bool MoveVolume(int Direction, TActionProgress &Done) {
+  if (!Done.Moved) {
+    Done.Old = static_cast<int>(VolumeControl->GetValue());
+    Done.New = std::clamp(Done.Old + Direction * Step, FaderMin, FaderMax);
+    if (Done.New != Done.Old)
+      VolumeControl->SetValue(static_cast<DWORD>(Done.New));
+    Done.Moved = !VolumeControl->Lost();
+  }
   if (AudioControlsLost())
     return false;
   const DWORD Now = GetTickCount();
@@ -47,9 +58,9 @@ bool MoveVolume(int Direction, bool JustUnmuted) {
   LastChangeTick = Now;
   // Unmuting changes the text as well as the bar: a display left reading "Mute"
   // while the speakers play would be wrong.
-  if (JustUnmuted)
+  if (Done.Unmuted)
     ShowDisplay(CHANGE_MUTE);
-  else if (New != Old || Elapsed > StaleDisplayAge)
+  else if (Done.New != Done.Old || Elapsed > StaleDisplayAge)
     ShowDisplay(CHANGE_VOLUME);
   return true;
 }
@@ -63,16 +74,17 @@ bool Unmute() {
 
 // Each returns false when a control was lost on the way; an absent control is
 // nothing to do.
-bool TryVolumeUp() {
+bool TryVolumeUp(TActionProgress &Done) {
   if (!VolumeControl)
     return true;
-  const bool JustUnmuted = MuteControl && Unmute();
-  return MoveVolume(+1, JustUnmuted);
+  if (MuteControl && Unmute())
+    Done.Unmuted = true;
+  return MoveVolume(+1, Done);
 }
 
-bool TryVolumeDown() { return !VolumeControl || MoveVolume(-1, false); }
+bool TryVolumeDown(TActionProgress &Done) { return !VolumeControl || MoveVolume(-1, Done); }
 
-bool TryToggleMute() {
+bool TryToggleMute(TActionProgress &) {
   if (!MuteControl)
     return true;
   MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
@@ -84,13 +96,14 @@ bool TryToggleMute() {
 }
 
 // Controls whose service has restarted fail at their first call after it. The
-// action is then carried out once more on controls bound anew at once, so the first
+// action is then carried on once more on controls bound anew at once, so the first
 // action after the service is back works; one that fails again shows nothing.
-void ActOnControls(bool (*Action)()) {
+void ActOnControls(bool (*Action)(TActionProgress &)) {
+  TActionProgress Done = {};
   BindAbsentAudioControls();
-  if (!Action()) {
+  if (!Action(Done)) {
     BindAbsentAudioControls();
-    Action();
+    Action(Done);
   }
 }
 
