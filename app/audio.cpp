@@ -4,7 +4,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -37,11 +36,6 @@ void CreateMixerControls() {
                                              MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
-void RetryLater() {
-  SetLaxTimer(ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod);
-  EndpointRetryPeriod = std::min(EndpointRetryPeriod * 2, LastRetryPeriod);
-}
-
 // None while there is no output device or the service has not answered: the
 // controls are then absent, unless the mixer serves meanwhile. No device needs no
 // retry, as its arrival is notified; a service that has not started yet, or has
@@ -59,7 +53,7 @@ HRESULT BindEndpointControls() {
     return Bound;
   }
   if (FAILED(Bound) && Bound != E_NOTFOUND) {
-    RetryLater();
+    SetBackOffTimer(ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod, LastRetryPeriod);
     return Bound;
   }
   // The service has answered: a later silence backs off from the start again.
