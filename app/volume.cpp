@@ -4,23 +4,26 @@
 
 #include <algorithm>
 
+DWORD KnownVolume;
+DWORD KnownMute;
+
 namespace {
 
 constexpr int FaderMin = 0;
-constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
-constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
-constexpr int StepChange = 500;
+constexpr DWORD QuickInterval = 100;    // ms: faster actions make the step grow
+constexpr DWORD PauseInterval = 800;    // ms: this long or longer resets the step
 constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
 
 // Elapsed time is an unsigned difference, so it stays right across the wrap of the
-// tick counter.
+// tick counter. The step grows and shrinks by the smallest step: equal smallest and
+// largest steps never grow.
 void AdaptStep(DWORD Elapsed) {
   if (Elapsed < QuickInterval) {
-    Step += StepChange;
+    Step += MinStep;
     if (Step > MaxStep)
       Step = MaxStep;
   } else if (Elapsed < PauseInterval) {
-    Step -= StepChange;
+    Step -= MinStep;
     if (Step < MinStep)
       Step = MinStep;
   } else {
@@ -43,12 +46,17 @@ struct TActionProgress {
 // from the end of one action to the end of the next. False when a control was lost
 // on the way: the action has changed and shown nothing.
 bool MoveVolume(int Direction, TActionProgress &Done) {
+  // A display that is never shown never hides, which is when the step starts over;
+  // a pause as long as the default display time does it instead.
+  if (HideDelay == 0 && GetTickCount() - LastChangeTick > DefaultSetting(DISPLAY_TIME))
+    Step = MinStep;
   if (!Done.Moved) {
     Done.Old = static_cast<int>(VolumeControl->GetValue());
     Done.New = std::clamp(Done.Old + Direction * Step, FaderMin, FaderMax);
     if (Done.New != Done.Old)
       VolumeControl->SetValue(static_cast<DWORD>(Done.New));
     Done.Moved = !VolumeControl->Lost();
+    KnownVolume = static_cast<DWORD>(Done.New);
   }
   if (AudioControlsLost())
     return false;
@@ -69,6 +77,7 @@ bool MoveVolume(int Direction, TActionProgress &Done) {
 bool Unmute() {
   const bool WasMuted = MuteControl->GetValue() == Muted;
   MuteControl->SetValue(Unmuted);
+  KnownMute = Unmuted;
   return WasMuted;
 }
 
@@ -87,7 +96,8 @@ bool TryVolumeDown(TActionProgress &Done) { return !VolumeControl || MoveVolume(
 bool TryToggleMute(TActionProgress &) {
   if (!MuteControl)
     return true;
-  MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
+  KnownMute = MuteControl->GetValue() == Unmuted ? Muted : Unmuted;
+  MuteControl->SetValue(KnownMute);
   if (AudioControlsLost())
     return false;
   LastChangeTick = GetTickCount();
@@ -114,3 +124,21 @@ void VolumeUp() { ActOnControls(TryVolumeUp); }
 void VolumeDown() { ActOnControls(TryVolumeDown); }
 
 void ToggleMute() { ActOnControls(TryToggleMute); }
+
+// The controls tell of every change, the program's own too: only a level or mute
+// state other than the last known one was made elsewhere. Shown only while the
+// controls are on, since only then does the display hide again.
+void FollowControlChange() {
+  ModifyTrayIcon();
+  if (Settings[DISPLAY_OTHER_CHANGES] == 0 || !Enabled || !VolumeControl || !MuteControl)
+    return;
+  const DWORD Volume = VolumeControl->GetValue();
+  const DWORD Mute = MuteControl->GetValue();
+  if (Volume == KnownVolume && Mute == KnownMute)
+    return;
+  const TChangeKind Change = Mute != KnownMute ? CHANGE_MUTE : CHANGE_VOLUME;
+  KnownVolume = Volume;
+  KnownMute = Mute;
+  LastChangeTick = GetTickCount();
+  ShowDisplay(Change);
+}
