@@ -53,8 +53,10 @@ constexpr char RunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char ApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr char RunValueName[] = "Sonalto";
-// Task Manager's Startup apps keep an odd first byte for an entry switched off.
+// Task Manager's Startup apps keep an odd first byte for an entry switched off, then
+// the time it was switched: a value of this size.
 constexpr BYTE ApprovedOffBit = 1;
+constexpr DWORD ApprovedSize = 12;
 
 constexpr UINT HotKeyModifierMask = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 // Keys a keyboard sends: not the mouse buttons below, not the reserved code above.
@@ -242,12 +244,12 @@ void ApplySettings(const TSettingValues &Values) {
 
 bool StartsWithWindows() {
   TQuotedPath Stored = {};
-  BYTE Approved = 0;
+  BYTE Approved[ApprovedSize] = {};
   return ReadRegistryValue(RunKey, RunValueName, REG_SZ, Stored.Text, sizeof Stored.Text - 1) > 0 &&
          lstrcmpiA(Stored.Text, QuotedProgramPath().Text) == 0 &&
-         !(ReadRegistryValue(ApprovedKey, RunValueName, REG_BINARY, &Approved, sizeof Approved) >
+         !(ReadRegistryValue(ApprovedKey, RunValueName, REG_BINARY, Approved, sizeof Approved) >
                0 &&
-           (Approved & ApprovedOffBit) != 0);
+           (Approved[0] & ApprovedOffBit) != 0);
 }
 
 // Turning on also takes back a "disabled" of Task Manager: the user's latest choice wins.
