@@ -16,6 +16,7 @@ bool FilterToggleRepeats;
 UINT HeldToggleKey;
 int ToggleKeyUpTicks;
 int ToggleKeyWatchTicks;
+DWORD LastToggleHotKeyTick;
 
 namespace {
 
@@ -27,8 +28,10 @@ constexpr int TrialHotKeyId = 1;
 // Often enough to tell a release from the next press of a quick hand.
 constexpr UINT ToggleKeyWatchPeriod = 30; // ms
 // A release the program never sees (the key let go on the secure desktop) must not
-// keep the watch running: after about two seconds the key counts as let go.
+// keep the watch running: it gives up after about two seconds.
 constexpr int ToggleKeyWatchLimit = 2000 / ToggleKeyWatchPeriod;
+// Longer than the slowest key repeat that Windows offers.
+constexpr DWORD ToggleRepeatGap = 500; // ms
 constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
@@ -58,11 +61,18 @@ bool IgnoresNoRepeat() { return NewerSystemFunction("ntdll.dll", "wine_get_versi
 bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & KeyDown) != 0; }
 
 // False for a repeat: the key is down and has been held since the toggle it made.
-// Where the system drops the repeats itself, a quick second press is never one.
+// Once the watch has given up, only a hotkey that follows the last one closely is a
+// repeat: a held key repeats without a pause. Where the system drops the repeats
+// itself, a quick second press is never one.
 bool TakeTogglePress(UINT Key) {
   if (!FilterToggleRepeats)
     return true;
-  if (HeldToggleKey == Key && IsKeyDown(Key))
+  const DWORD Now = GetTickCount();
+  const bool Watched = ToggleKeyWatchTicks < ToggleKeyWatchLimit;
+  const bool Repeat = HeldToggleKey == Key && IsKeyDown(Key) &&
+                      (Watched || Now - LastToggleHotKeyTick < ToggleRepeatGap);
+  LastToggleHotKeyTick = Now;
+  if (Repeat)
     return false;
   HeldToggleKey = Key;
   ToggleKeyUpTicks = 0;
@@ -216,9 +226,10 @@ void WatchHeldToggleKey() {
   if (HeldToggleKey == 0)
     return;
   ToggleKeyUpTicks = IsKeyDown(HeldToggleKey) ? 0 : ToggleKeyUpTicks + 1;
-  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks && ++ToggleKeyWatchTicks < ToggleKeyWatchLimit)
+  if (ToggleKeyUpTicks >= ToggleKeyReleaseTicks)
+    HeldToggleKey = 0;
+  else if (++ToggleKeyWatchTicks < ToggleKeyWatchLimit)
     return;
-  HeldToggleKey = 0;
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 

@@ -278,7 +278,8 @@ bool HotKeyFree(DWORD Key); // true for no key
 extern bool FilterToggleRepeats;
 extern UINT HeldToggleKey;
 extern int ToggleKeyUpTicks;
-extern int ToggleKeyWatchTicks; // ticks since the toggle: the watch gives up in time
+extern int ToggleKeyWatchTicks;    // ticks since the toggle: the watch gives up in time
+extern DWORD LastToggleHotKeyTick; // of the latest hotkey of a toggle, repeat or press
 constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
 constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();

@@ -322,11 +322,20 @@ TEST_F(THotKeyMessage, HeldTogglesActOncePerPressWhereTheSystemRepeatsThem) {
     Repeat(VolumeUpHotKeyId);
     Repeat(VolumeUpHotKeyId);
     EXPECT_EQ(MidVolume + 1000 + 500, FakeMixer.Values[VolumeId]);
-    // A release never seen (let go on the secure desktop) ends the watch in two seconds.
+    // A release never seen (let go on the secure desktop) ends the watch in two seconds;
+    // then only a hotkey after a pause no key repeat makes is a press.
     Fake.KeysHeld = {'M'};
+    Fake.TickCount = 5000;
     Repeat(MuteHotKeyId);
     WatchToggleKey(2000 / 30);
     EXPECT_FALSE(KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID));
+    Repeat(MuteHotKeyId);
+    EXPECT_EQ(1u, FakeMixer.Values[MuteId]);
+    *Fake.TickCount += 500;
+    Repeat(MuteHotKeyId);
+    EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+    Fake.KeysHeld.clear();
+    WatchToggleKey();
   }
 }
 
