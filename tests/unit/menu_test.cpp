@@ -26,10 +26,11 @@ TItem ItemAt(HMENU Menu, UINT Position) {
   return TItem{Info.wID, Info.fType, Info.fState, Text};
 }
 
-// The five items as the menu is built, top to bottom, nothing checked, greyed or default.
+// The six items as the menu is built, top to bottom, nothing checked, greyed or default.
 void ExpectTrayMenuItems(HMENU Menu, const std::string &SwitchText) {
-  ASSERT_EQ(5, GetMenuItemCount(Menu));
+  ASSERT_EQ(6, GetMenuItemCount(Menu));
   const std::vector<TItem> Expected = {{CMD_CONTROLS, MFT_STRING, 0, "Controls"},
+                                       {CMD_SETTINGS, MFT_STRING, 0, "Settings..."},
                                        {0, MFT_SEPARATOR, 0, ""},
                                        {CMD_TOGGLE_ENABLE, MFT_STRING, 0, SwitchText},
                                        {0, MFT_SEPARATOR, 0, ""},
@@ -58,7 +59,7 @@ void Choose(UINT Command) {
 
 using TTrayMenu = TProgramTest;
 
-TEST_F(TTrayMenu, HoldsControlsSwitchAndExitBetweenSeparators) {
+TEST_F(TTrayMenu, HoldsControlsSettingsSwitchAndExitBetweenSeparators) {
   ExpectTrayMenuItems(TrayMenu, "Disable");
 }
 
@@ -125,12 +126,12 @@ TEST_F(TMenuCommand, SwitchDisablesThenEnablesAgain) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(1, Fake.FreeHookCount);
   EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
-  EXPECT_EQ("Enable", ItemAt(TrayMenu, 2).Text);
+  EXPECT_EQ("Enable", ItemAt(TrayMenu, 3).Text);
   Choose(CMD_TOGGLE_ENABLE);
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(2u, Fake.SetHookCalls.size());
   EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
-  EXPECT_EQ("Disable", ItemAt(TrayMenu, 2).Text);
+  EXPECT_EQ("Disable", ItemAt(TrayMenu, 3).Text);
 }
 
 TEST_F(TMenuCommand, SwitchWorksWhenShiftPauseIsTaken) {
