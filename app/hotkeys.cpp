@@ -17,8 +17,9 @@ int ToggleKeyUpTicks;
 
 namespace {
 
-constexpr UINT CtrlAlt = MOD_CONTROL | MOD_ALT;
 constexpr char NoCaption[] = "";
+// Outside the range of the global atoms that name the program's own four.
+constexpr int TrialHotKeyId = 1;
 // Input that another program's hook keeps from this one looks the same as a lost
 // hook: at most one reinstall in this time.
 constexpr DWORD HookReinstallInterval = 5000; // ms
@@ -66,26 +67,46 @@ bool TakeTogglePress(UINT Key) {
   return true;
 }
 
-constexpr UINT MuteKey = 'M';
-
-struct TVolumeHotKey {
+struct THotKey {
   const DWORD &Id;
-  UINT Key;
+  TSettingId Setting;
   const char *Refusal;
   decltype(&RegisterHotKeyOrSay) Register;
+  UINT Style;
 };
 
-// Holding PgUp or PgDn sweeps the volume: only the mute toggle refuses repeats.
-const TVolumeHotKey VolumeHotKeys[] = {
-    {MuteHotKeyId, MuteKey, "HotKey for Mute not registered", RegisterToggleOrSay},
-    {VolumeUpHotKeyId, VK_PRIOR, "HotKey for Volume up not registered", RegisterHotKeyOrSay},
-    {VolumeDownHotKeyId, VK_NEXT, "HotKey for Volume down not registered", RegisterHotKeyOrSay}};
+// In the order of registration: of two actions set to one key, the later loses and
+// is refused as if another program held the key. Holding a volume key sweeps the
+// volume: only the toggles refuse repeats.
+const THotKey HotKeys[] = {
+    {EnableHotKeyId, SWITCH_KEY, "HotKey for Enable/Disable not registered", RegisterToggleOrSay,
+     MB_OK | MB_ICONWARNING},
+    {MuteHotKeyId, MUTE_KEY, "HotKey for Mute not registered", RegisterToggleOrSay, MB_OK},
+    {VolumeUpHotKeyId, VOLUME_UP_KEY, "HotKey for Volume up not registered", RegisterHotKeyOrSay,
+     MB_OK},
+    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, "HotKey for Volume down not registered",
+     RegisterHotKeyOrSay, MB_OK}};
+constexpr int SwitchHotKey = 0;
+constexpr int FirstVolumeHotKey = 1;
+
+void RegisterAsSet(int Index) {
+  const THotKey &HotKey = HotKeys[Index];
+  const DWORD Key = Settings[HotKey.Setting];
+  if (Key == 0)
+    return;
+  for (int Earlier = 0; Earlier < Index; ++Earlier)
+    if (Settings[HotKeys[Earlier].Setting] == Key) {
+      MessageBoxA(nullptr, HotKey.Refusal, NoCaption, HotKey.Style);
+      return;
+    }
+  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), HotKey.Refusal, HotKey.Style);
+}
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
 // state is then wholly that switch's, and the enable that opened the box stops.
 bool RegisterVolumeHotKeys(DWORD Switch) {
-  for (const TVolumeHotKey &HotKey : VolumeHotKeys) {
-    HotKey.Register(HotKey.Id, CtrlAlt, HotKey.Key, HotKey.Refusal, MB_OK);
+  for (int Index = FirstVolumeHotKey; Index < static_cast<int>(ARRAYSIZE(HotKeys)); ++Index) {
+    RegisterAsSet(Index);
     if (SwitchCount != Switch)
       return false;
   }
@@ -120,8 +141,7 @@ void AddHotKeyAtoms() {
 
 void RegisterEnableHotKey() {
   FilterToggleRepeats = IgnoresNoRepeat();
-  RegisterToggleOrSay(EnableHotKeyId, MOD_SHIFT, VK_PAUSE,
-                      "HotKey for Enable/Disable not registered", MB_OK | MB_ICONWARNING);
+  RegisterAsSet(SwitchHotKey);
 }
 
 void EnableControls() {
@@ -154,16 +174,37 @@ void ToggleEnabled() {
 
 void HandleHotKey(WPARAM Id) {
   if (Id == MuteHotKeyId) {
-    if (TakeTogglePress(MuteKey))
+    if (TakeTogglePress(HotKeyCode(Settings[MUTE_KEY])))
       ToggleMute();
   } else if (Id == VolumeUpHotKeyId) {
     VolumeUp();
   } else if (Id == VolumeDownHotKeyId) {
     VolumeDown();
   } else if (Id == EnableHotKeyId) {
-    if (TakeTogglePress(VK_PAUSE))
+    if (TakeTogglePress(HotKeyCode(Settings[SWITCH_KEY])))
       ToggleEnabled();
   }
+}
+
+void UnregisterAllHotKeys() {
+  UnregisterVolumeHotKeys();
+  UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
+}
+
+void RegisterHotKeysAsSet() {
+  const DWORD Switch = SwitchCount;
+  RegisterEnableHotKey();
+  if (Enabled && SwitchCount == Switch)
+    RegisterVolumeHotKeys(Switch);
+}
+
+bool HotKeyFree(DWORD Key) {
+  if (Key == 0)
+    return true;
+  if (!RegisterHotKey(MainWindow, TrialHotKeyId, HotKeyModifiers(Key), HotKeyCode(Key)))
+    return false;
+  UnregisterHotKey(MainWindow, TrialHotKeyId);
+  return true;
 }
 
 void WatchHeldToggleKey() {

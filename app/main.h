@@ -16,8 +16,9 @@
 // ---- Start-up, main window and message loop ----
 
 extern HWND MainWindow;
-extern DWORD HideDelay;  // ms without a change before the display hides
-extern int MinStep;      // mixer units
+// Taken from Settings by ApplySettings.
+extern DWORD HideDelay;  // ms without a change before the display hides; 0: never shown
+extern int MinStep;      // mixer units; also what a quick step adds
 extern int Step;         // amount the next volume action moves the fader
 extern int MaxStep;      // mixer units
 extern int BorderWidth;  // pixels of the wheel band along the screen's edges
@@ -117,12 +118,18 @@ void VolumeUp();
 void VolumeDown();
 void ToggleMute();
 
+// The level and mute state the program last set or saw: a notification that brings
+// others tells of a change made elsewhere.
+extern DWORD KnownVolume;
+extern DWORD KnownMute;
+void FollowControlChange();
+
 // ---- Display ----
 
 enum TChangeKind : BYTE { CHANGE_VOLUME = 1, CHANGE_MUTE = 2 };
 
-// Sizes at 96 DPI. The display is drawn for the DPI of the primary monitor, where
-// it sits: at any other every size and position scales by DisplayDpi / 96.
+// Sizes at 96 DPI. The display is drawn for the DPI of the monitor where it sits: at
+// any other every size and position scales by DisplayDpi / 96.
 constexpr int DisplayWidth = 150;
 constexpr int DisplayHeight = 60;
 constexpr UINT DefaultDpi = 96;
@@ -138,6 +145,7 @@ void CreateDisplayObjects();
 void SetBarRect();
 UINT PrimaryMonitorDpi();
 void SetDisplayDpi(UINT Dpi);
+void PlaceDisplay();
 int ScaleForDpi(int Pixels);
 // Ticks only while the display is shown and the controls are on: at rest nothing runs.
 constexpr UINT_PTR HIDE_TIMER_ID = 1;
@@ -262,6 +270,11 @@ void EnableControls();
 void DisableControls();
 void ToggleEnabled();
 void HandleHotKey(WPARAM Id);
+
+// For the settings dialog: its key fields must be able to take the program's own keys.
+void UnregisterAllHotKeys();
+void RegisterHotKeysAsSet();
+bool HotKeyFree(DWORD Key); // true for no key
 
 #ifndef MOD_NOREPEAT
 #define MOD_NOREPEAT 0x4000 // Windows 7, newer than the headers' target

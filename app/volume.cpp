@@ -2,23 +2,26 @@
 // that writes the two mixer controls.
 #include "main.h"
 
+DWORD KnownVolume;
+DWORD KnownMute;
+
 namespace {
 
 constexpr int FaderMin = 0;
-constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
-constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
-constexpr int StepChange = 500;
+constexpr DWORD QuickInterval = 100;    // ms: faster actions make the step grow
+constexpr DWORD PauseInterval = 800;    // ms: this long or longer resets the step
 constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
 
 // Elapsed time is an unsigned difference, so it stays right across the wrap of the
-// tick counter.
+// tick counter. The step grows and shrinks by the smallest step: equal smallest and
+// largest steps never grow.
 void AdaptStep(DWORD Elapsed) {
   if (Elapsed < QuickInterval) {
-    Step += StepChange;
+    Step += MinStep;
     if (Step > MaxStep)
       Step = MaxStep;
   } else if (Elapsed < PauseInterval) {
-    Step -= StepChange;
+    Step -= MinStep;
     if (Step < MinStep)
       Step = MinStep;
   } else {
@@ -31,6 +34,10 @@ void AdaptStep(DWORD Elapsed) {
 // from the end of one action to the end of the next. False when a control was lost
 // on the way: the action has changed and shown nothing.
 bool MoveVolume(int Direction, bool JustUnmuted) {
+  // A display that is never shown never hides, which is when the step starts over;
+  // a pause as long as the default display time does it instead.
+  if (HideDelay == 0 && GetTickCount() - LastChangeTick > DefaultSetting(DISPLAY_TIME))
+    Step = MinStep;
   const int Old = static_cast<int>(VolumeControl->GetValue());
   int New = Old + Direction * Step;
   if (New > FaderMax)
@@ -39,6 +46,7 @@ bool MoveVolume(int Direction, bool JustUnmuted) {
     New = FaderMin;
   if (New != Old)
     VolumeControl->SetValue(static_cast<DWORD>(New));
+  KnownVolume = static_cast<DWORD>(New);
   if (AudioControlsLost())
     return false;
   const DWORD Now = GetTickCount();
@@ -58,6 +66,7 @@ bool MoveVolume(int Direction, bool JustUnmuted) {
 bool Unmute() {
   const bool WasMuted = MuteControl->GetValue() == Muted;
   MuteControl->SetValue(Unmuted);
+  KnownMute = Unmuted;
   return WasMuted;
 }
 
@@ -75,7 +84,8 @@ bool TryVolumeDown() { return !VolumeControl || MoveVolume(-1, false); }
 bool TryToggleMute() {
   if (!MuteControl)
     return true;
-  MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
+  KnownMute = MuteControl->GetValue() == Unmuted ? Muted : Unmuted;
+  MuteControl->SetValue(KnownMute);
   if (AudioControlsLost())
     return false;
   LastChangeTick = GetTickCount();
@@ -101,3 +111,21 @@ void VolumeUp() { ActOnControls(TryVolumeUp); }
 void VolumeDown() { ActOnControls(TryVolumeDown); }
 
 void ToggleMute() { ActOnControls(TryToggleMute); }
+
+// The controls tell of every change, the program's own too: only a level or mute
+// state other than the last known one was made elsewhere. Shown only while the
+// controls are on, since only then does the display hide again.
+void FollowControlChange() {
+  ModifyTrayIcon();
+  if (Settings[DISPLAY_OTHER_CHANGES] == 0 || !Enabled || !VolumeControl || !MuteControl)
+    return;
+  const DWORD Volume = VolumeControl->GetValue();
+  const DWORD Mute = MuteControl->GetValue();
+  if (Volume == KnownVolume && Mute == KnownMute)
+    return;
+  const TChangeKind Change = Mute != KnownMute ? CHANGE_MUTE : CHANGE_VOLUME;
+  KnownVolume = Volume;
+  KnownMute = Mute;
+  LastChangeTick = GetTickCount();
+  ShowDisplay(Change);
+}
