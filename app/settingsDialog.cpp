@@ -24,20 +24,16 @@ constexpr TFieldKind FieldKinds[SETTING_COUNT] = {
 static_assert(IDC_DISPLAY_OTHER_CHANGES == IDC_SETTINGS + DISPLAY_OTHER_CHANGES,
               "one control per setting, in the settings' order");
 
+// The items of the two choices, in the order of their texts from IDS_FIRST_CHOICE on.
 struct TChoice {
-  TSettingId Id;
-  UINT TextId;
-  DWORD Value;
+  BYTE Id;
+  BYTE Value;
 };
 
-constexpr TChoice Choices[] = {{WHEEL_MODIFIER, IDS_SHIFT, VK_SHIFT},
-                               {WHEEL_MODIFIER, IDS_CTRL, VK_CONTROL},
-                               {WHEEL_MODIFIER, IDS_ALT, VK_MENU},
-                               {WHEEL_MODIFIER, IDS_WHEEL_OFF, 0},
-                               {DISPLAY_CORNER, IDS_TOP_LEFT, TOP_LEFT},
-                               {DISPLAY_CORNER, IDS_TOP_RIGHT, TOP_RIGHT},
-                               {DISPLAY_CORNER, IDS_BOTTOM_LEFT, BOTTOM_LEFT},
-                               {DISPLAY_CORNER, IDS_BOTTOM_RIGHT, BOTTOM_RIGHT}};
+constexpr TChoice Choices[] = {{WHEEL_MODIFIER, VK_SHIFT},    {WHEEL_MODIFIER, VK_CONTROL},
+                               {WHEEL_MODIFIER, VK_MENU},     {WHEEL_MODIFIER, 0},
+                               {DISPLAY_CORNER, TOP_LEFT},    {DISPLAY_CORNER, TOP_RIGHT},
+                               {DISPLAY_CORNER, BOTTOM_LEFT}, {DISPLAY_CORNER, BOTTOM_RIGHT}};
 
 constexpr int Percent = 100;
 constexpr DWORD UnreadableNumber = MAXDWORD; // no setting takes it
@@ -139,8 +135,9 @@ void ShowSettings(HWND Dialog, const TSettingValues &Values) {
 }
 
 void InitSettingsDialog(HWND Dialog) {
+  UINT TextId = IDS_FIRST_CHOICE;
   for (const TChoice &Choice : Choices) {
-    const TResourceString Text = LoadResourceString(Choice.TextId);
+    const TResourceString Text = LoadResourceString(TextId++);
     const LRESULT Item =
         SendField(Dialog, Choice.Id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Text.Text));
     SendField(Dialog, Choice.Id, CB_SETITEMDATA, static_cast<WPARAM>(Item), Choice.Value);
@@ -159,22 +156,25 @@ void ShowDefaults(HWND Dialog) {
 }
 
 // A box of the dialog's own, so that a screen reader reads it and the dialog waits;
-// captionless, as the program's other refusals.
-void Say(HWND Dialog, const char *Text) { MessageBoxA(Dialog, Text, "", MB_OK | MB_ICONWARNING); }
+// captionless, as the program's other refusals. Name fills the text's %s.
+void Say(HWND Dialog, UINT TextId, const char *Name) {
+  char Text[192];
+  wsprintfA(Text, LoadResourceString(TextId), Name);
+  MessageBoxA(Dialog, Text, "", MB_OK | MB_ICONWARNING);
+}
 
 // Names the field by its label, the control before it, and leaves the user in it.
 void Refuse(HWND Dialog, TSettingId Id, UINT Reason) {
-  char Label[64] = {};
-  GetWindowTextA(GetWindow(Field(Dialog, Id), GW_HWNDPREV), Label, sizeof Label);
+  const HWND Control = Field(Dialog, Id);
+  char Label[64];
+  GetWindowTextA(GetWindow(Control, GW_HWNDPREV), Label, sizeof Label);
   char *Out = Label;
   for (const char *In = Label; *In != '\0'; ++In)
     if (*In != '&')
       *Out++ = *In;
   *Out = '\0';
-  char Text[192] = {};
-  wsprintfA(Text, LoadResourceString(Reason), Label);
-  Say(Dialog, Text);
-  SendMessageA(Dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Field(Dialog, Id)), TRUE);
+  Say(Dialog, Reason, Label);
+  SendMessageA(Dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control), TRUE);
 }
 
 // Another action's key, or another program's. The program's own keys are free while
@@ -220,7 +220,7 @@ void TakeSettings(HWND Dialog) {
   if (Start != StartsWithWindows())
     Saved = SetStartWithWindows(Start) && Saved;
   if (!Saved)
-    Say(Dialog, LoadResourceString(IDS_NOT_SAVED));
+    Say(Dialog, IDS_NOT_SAVED, "");
   DestroyWindow(Dialog);
 }
 

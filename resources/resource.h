@@ -11,6 +11,8 @@
 #define IDS_LEVEL 8
 #define IDS_LEVEL_MUTED 9
 #define IDS_SETTINGS 10
+// The items of the settings dialog's two choices, in this order.
+#define IDS_FIRST_CHOICE 11
 #define IDS_SHIFT 11
 #define IDS_CTRL 12
 #define IDS_ALT 13
