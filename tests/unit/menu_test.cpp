@@ -3,6 +3,9 @@
 #include "program.h"
 #include "resource.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -163,6 +166,94 @@ TEST_F(TMenuCommand, DismissedMenuOrUnknownCommandDoesNothing) {
   EXPECT_EQ(-1, PumpMessages());
   EXPECT_TRUE(Fake.Boxes.empty());
   EXPECT_TRUE(Enabled);
+}
+
+// The store is the real registry of the build's Wine prefix; each test leaves it empty.
+class TSettingsDialog : public TProgramTest {
+protected:
+  static constexpr char StoreKey[] = "Software\\Sonalto";
+  void TearDown() override {
+    TProgramTest::TearDown();
+    RegDeleteKeyA(HKEY_CURRENT_USER, StoreKey);
+    LoadSettings();
+  }
+  static void Press(int Control) { SendDlgItemMessageA(SettingsDialog, Control, BM_CLICK, 0, 0); }
+  static void SetMuteField(int HotKey) {
+    SendDlgItemMessageA(SettingsDialog, IDC_MUTE_KEY, HKM_SETHOTKEY, static_cast<WPARAM>(HotKey),
+                        0);
+  }
+  static bool Stored(const char *Name) {
+    HKEY Key = nullptr;
+    const bool Found =
+        RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_READ, &Key) == ERROR_SUCCESS &&
+        RegQueryValueExA(Key, Name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(Key);
+    return Found;
+  }
+};
+
+TEST_F(TSettingsDialog, OkWithoutChangesWritesNothingKeepsAnUnroundedStepAndGivesTheKeysBack) {
+  Settings[SMALLEST_STEP] = 700; // 1.07%, shown as 1
+  Choose(CMD_SETTINGS);
+  EXPECT_TRUE(Fake.HotKeysHeld.empty()); // so that Ctrl+Alt+M can be typed into a field
+  Press(IDOK);
+  EXPECT_EQ(nullptr, SettingsDialog);
+  EXPECT_EQ(700u, Settings[SMALLEST_STEP]);
+  HKEY Key = nullptr;
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_READ, &Key));
+  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
+}
+
+TEST_F(TSettingsDialog, OkPutsTheChangedFieldsInForceAndStoresOnlyThem) {
+  Choose(CMD_SETTINGS);
+  SetMuteField((HOTKEYF_CONTROL | HOTKEYF_SHIFT) << 8 | 'K');
+  SetDlgItemInt(SettingsDialog, IDC_LARGEST_STEP, 50, FALSE);
+  Press(IDOK);
+  EXPECT_EQ(static_cast<DWORD>((MOD_CONTROL | MOD_SHIFT) << 16 | 'K'), Settings[MUTE_KEY]);
+  EXPECT_EQ(32768, MaxStep);
+  const THotKeyCall &Mute = *std::find_if(Fake.Registered.rbegin(), Fake.Registered.rend(),
+                                          [](auto &Call) { return Call.Id == int(MuteHotKeyId); });
+  EXPECT_EQ(static_cast<UINT>(MOD_CONTROL | MOD_SHIFT), Mute.Modifiers & ~MOD_NOREPEAT);
+  EXPECT_EQ(static_cast<UINT>('K'), Mute.Key);
+  EXPECT_TRUE(Stored("MuteKey") && Stored("LargestStep"));
+  EXPECT_FALSE(Stored("SmallestStep") || Stored("VolumeUpKey"));
+}
+
+TEST_F(TSettingsDialog, AKeyTakenElsewhereOrByAnotherActionIsNamedAndTheDialogStays) {
+  Fake.RefusedKeys = {'K'};
+  Choose(CMD_SETTINGS);
+  for (int HotKey : {HOTKEYF_CONTROL << 8 | 'K', (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8 | VK_PRIOR}) {
+    SetMuteField(HotKey);
+    Press(IDOK);
+    ASSERT_NE(nullptr, SettingsDialog);
+    EXPECT_EQ(SettingsDialog, Fake.Boxes.back().Owner);
+    EXPECT_EQ("Mute: the key is taken.", Fake.Boxes.back().Text);
+    EXPECT_EQ(GetDlgItem(SettingsDialog, IDC_MUTE_KEY), GetFocus());
+  }
+  EXPECT_EQ(0x0003004Du, Settings[MUTE_KEY]);
+  Press(IDCANCEL);
+  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
+}
+
+TEST_F(TSettingsDialog, DefaultsThenOkRemovesTheStoredValuesAlsoThoseEqualToTheirDefault) {
+  TSettingValues Values = {};
+  bool Changed[SETTING_COUNT] = {};
+  std::copy(Settings, Settings + SETTING_COUNT, Values);
+  Values[SMALLEST_STEP] = 700;
+  Changed[SMALLEST_STEP] = Changed[DISPLAY_TIME] = true;
+  SaveSettings(Values, Changed); // the default display time is not written
+  HKEY Key = nullptr;
+  const DWORD DefaultTime = DefaultSetting(DISPLAY_TIME);
+  RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_SET_VALUE, &Key);
+  RegSetValueExA(Key, "DisplayTime", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&DefaultTime),
+                 sizeof DefaultTime);
+  RegCloseKey(Key);
+  LoadSettings();
+  Choose(CMD_SETTINGS);
+  Press(IDC_DEFAULTS);
+  Press(IDOK);
+  EXPECT_FALSE(Stored("SmallestStep") || Stored("DisplayTime"));
+  EXPECT_EQ(500u, Settings[SMALLEST_STEP]);
 }
 
 } // namespace
