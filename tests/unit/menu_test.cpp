@@ -4,8 +4,6 @@
 #include "resource.h"
 
 #include <commctrl.h>
-
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -175,85 +173,59 @@ protected:
   void TearDown() override {
     TProgramTest::TearDown();
     RegDeleteKeyA(HKEY_CURRENT_USER, StoreKey);
-    LoadSettings();
   }
-  static void Press(int Control) { SendDlgItemMessageA(SettingsDialog, Control, BM_CLICK, 0, 0); }
-  static void SetMuteField(int HotKey) {
-    SendDlgItemMessageA(SettingsDialog, IDC_MUTE_KEY, HKM_SETHOTKEY, static_cast<WPARAM>(HotKey),
-                        0);
+  static void Send(int Control, UINT Message, int WParam = 0) {
+    SendDlgItemMessageA(SettingsDialog, Control, Message, static_cast<WPARAM>(WParam), 0);
   }
   static bool Stored(const char *Name) {
     HKEY Key = nullptr;
-    const bool Found =
-        RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_READ, &Key) == ERROR_SUCCESS &&
-        RegQueryValueExA(Key, Name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    const bool Found = RegOpenKeyA(HKEY_CURRENT_USER, StoreKey, &Key) == ERROR_SUCCESS &&
+                       RegQueryValueExA(Key, Name, nullptr, nullptr, nullptr, nullptr) == 0;
     RegCloseKey(Key);
     return Found;
   }
 };
 
-TEST_F(TSettingsDialog, OkWithoutChangesWritesNothingKeepsAnUnroundedStepAndGivesTheKeysBack) {
-  Settings[SMALLEST_STEP] = 700; // 1.07%, shown as 1
+// A step of 1.07% is shown as 1; an administrator may deploy a value equal to its default.
+TEST_F(TSettingsDialog, OkWithoutChangesWritesNothingAndDefaultsThenOkRemovesTheStoredValues) {
+  HKEY Key = nullptr;
+  RegCreateKeyA(HKEY_CURRENT_USER, StoreKey, &Key);
+  for (const auto &[Name, Value] : {std::pair("SmallestStep", 700), {"DisplayTime", 1800}})
+    RegSetValueExA(Key, Name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&Value), sizeof Value);
+  RegCloseKey(Key);
+  LoadSettings();
   Choose(CMD_SETTINGS);
   EXPECT_TRUE(Fake.HotKeysHeld.empty()); // so that Ctrl+Alt+M can be typed into a field
-  Press(IDOK);
-  EXPECT_EQ(nullptr, SettingsDialog);
-  EXPECT_EQ(700u, Settings[SMALLEST_STEP]);
-  HKEY Key = nullptr;
-  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_READ, &Key));
+  Send(IDOK, BM_CLICK);
   EXPECT_EQ(4u, Fake.HotKeysHeld.size());
-}
-
-TEST_F(TSettingsDialog, OkPutsTheChangedFieldsInForceAndStoresOnlyThem) {
+  EXPECT_EQ(700u, Settings[SMALLEST_STEP]);
+  EXPECT_TRUE(Stored("SmallestStep") && Stored("DisplayTime"));
   Choose(CMD_SETTINGS);
-  SetMuteField((HOTKEYF_CONTROL | HOTKEYF_SHIFT) << 8 | 'K');
-  SetDlgItemInt(SettingsDialog, IDC_LARGEST_STEP, 50, FALSE);
-  Press(IDOK);
-  EXPECT_EQ(static_cast<DWORD>((MOD_CONTROL | MOD_SHIFT) << 16 | 'K'), Settings[MUTE_KEY]);
-  EXPECT_EQ(32768, MaxStep);
-  const THotKeyCall &Mute = *std::find_if(Fake.Registered.rbegin(), Fake.Registered.rend(),
-                                          [](auto &Call) { return Call.Id == int(MuteHotKeyId); });
-  EXPECT_EQ(static_cast<UINT>(MOD_CONTROL | MOD_SHIFT), Mute.Modifiers & ~MOD_NOREPEAT);
-  EXPECT_EQ(static_cast<UINT>('K'), Mute.Key);
-  EXPECT_TRUE(Stored("MuteKey") && Stored("LargestStep"));
-  EXPECT_FALSE(Stored("SmallestStep") || Stored("VolumeUpKey"));
+  Send(IDC_DEFAULTS, BM_CLICK);
+  Send(IDOK, BM_CLICK);
+  EXPECT_FALSE(Stored("SmallestStep") || Stored("DisplayTime"));
+  EXPECT_EQ(500u, Settings[SMALLEST_STEP]);
 }
 
-TEST_F(TSettingsDialog, AKeyTakenElsewhereOrByAnotherActionIsNamedAndTheDialogStays) {
+TEST_F(TSettingsDialog, ATakenKeyIsNamedAndTheDialogStaysAFreeOneIsInForceAtOnceAndStored) {
   Fake.RefusedKeys = {'K'};
   Choose(CMD_SETTINGS);
   for (int HotKey : {HOTKEYF_CONTROL << 8 | 'K', (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8 | VK_PRIOR}) {
-    SetMuteField(HotKey);
-    Press(IDOK);
+    Send(IDC_MUTE_KEY, HKM_SETHOTKEY, HotKey);
+    Send(IDOK, BM_CLICK);
     ASSERT_NE(nullptr, SettingsDialog);
     EXPECT_EQ(SettingsDialog, Fake.Boxes.back().Owner);
     EXPECT_EQ("Mute: the key is taken.", Fake.Boxes.back().Text);
     EXPECT_EQ(GetDlgItem(SettingsDialog, IDC_MUTE_KEY), GetFocus());
   }
-  EXPECT_EQ(0x0003004Du, Settings[MUTE_KEY]);
-  Press(IDCANCEL);
-  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
-}
-
-TEST_F(TSettingsDialog, DefaultsThenOkRemovesTheStoredValuesAlsoThoseEqualToTheirDefault) {
-  TSettingValues Values = {};
-  bool Changed[SETTING_COUNT] = {};
-  std::copy(Settings, Settings + SETTING_COUNT, Values);
-  Values[SMALLEST_STEP] = 700;
-  Changed[SMALLEST_STEP] = Changed[DISPLAY_TIME] = true;
-  SaveSettings(Values, Changed); // the default display time is not written
-  HKEY Key = nullptr;
-  const DWORD DefaultTime = DefaultSetting(DISPLAY_TIME);
-  RegOpenKeyExA(HKEY_CURRENT_USER, StoreKey, 0, KEY_SET_VALUE, &Key);
-  RegSetValueExA(Key, "DisplayTime", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&DefaultTime),
-                 sizeof DefaultTime);
-  RegCloseKey(Key);
-  LoadSettings();
-  Choose(CMD_SETTINGS);
-  Press(IDC_DEFAULTS);
-  Press(IDOK);
-  EXPECT_FALSE(Stored("SmallestStep") || Stored("DisplayTime"));
-  EXPECT_EQ(500u, Settings[SMALLEST_STEP]);
+  Send(IDC_MUTE_KEY, HKM_SETHOTKEY, (HOTKEYF_CONTROL | HOTKEYF_SHIFT) << 8 | 'L');
+  SetDlgItemInt(SettingsDialog, IDC_LARGEST_STEP, 50, FALSE);
+  Send(IDOK, BM_CLICK);
+  EXPECT_EQ(32768, MaxStep);
+  const THotKeyCall &Mute = Fake.Registered[Fake.Registered.size() - 3]; // then up and down
+  EXPECT_EQ(std::tuple(int(MuteHotKeyId), UINT{MOD_CONTROL | MOD_SHIFT}, UINT{'L'}),
+            std::tuple(Mute.Id, Mute.Modifiers & ~MOD_NOREPEAT, Mute.Key));
+  EXPECT_TRUE(Stored("MuteKey") && Stored("LargestStep") && !Stored("VolumeUpKey"));
 }
 
 } // namespace
