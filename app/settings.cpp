@@ -8,33 +8,35 @@ namespace {
 
 enum TSettingKind : BYTE { NUMBER, NUMBER_OR_OFF, HOTKEY };
 
+// Packed: every range fits a word. For a hotkey the range is unused: SettingValid
+// knows what RegisterHotKey takes.
 struct TSetting {
-  TSettingId Id;
-  const char *Name;
-  DWORD Default;
-  DWORD Least; // for a hotkey, unused: SettingValid knows what RegisterHotKey takes
-  DWORD Most;
+  BYTE Id;
   TSettingKind Kind;
+  WORD Least;
+  WORD Most;
+  DWORD Default;
+  const char *Name;
 };
 
 constexpr DWORD CtrlAltKey = (MOD_CONTROL | MOD_ALT) << 16;
 constexpr DWORD FullFader = FaderMax;
 
 constexpr TSetting SettingTable[SETTING_COUNT] = {
-    {VOLUME_UP_KEY, "VolumeUpKey", CtrlAltKey | VK_PRIOR, 0, 0, HOTKEY},
-    {VOLUME_DOWN_KEY, "VolumeDownKey", CtrlAltKey | VK_NEXT, 0, 0, HOTKEY},
-    {MUTE_KEY, "MuteKey", CtrlAltKey | 'M', 0, 0, HOTKEY},
-    {SWITCH_KEY, "SwitchKey", MOD_SHIFT << 16 | VK_PAUSE, 0, 0, HOTKEY},
-    {EDGE_WHEEL, "EdgeWheel", 1, 0, 1, NUMBER},
-    {EDGE_WIDTH, "EdgeWidth", 4, 1, 32, NUMBER},
-    {WHEEL_MODIFIER, "WheelModifier", VK_SHIFT, VK_SHIFT, VK_MENU, NUMBER_OR_OFF},
-    {REVERSE_WHEEL, "ReverseWheel", 0, 0, 1, NUMBER},
-    {SMALLEST_STEP, "SmallestStep", 500, 1, FullFader, NUMBER},
-    {LARGEST_STEP, "LargestStep", 4000, 1, FullFader, NUMBER},
-    {DISPLAY_TIME, "DisplayTime", 1800, 500, 10000, NUMBER_OR_OFF},
-    {DISPLAY_CORNER, "DisplayCorner", TOP_LEFT, TOP_LEFT, BOTTOM_RIGHT, NUMBER},
-    {DISPLAY_MONITOR, "DisplayMonitor", 0, 0, 1, NUMBER},
-    {DISPLAY_OTHER_CHANGES, "DisplayOtherChanges", 0, 0, 1, NUMBER}};
+    {VOLUME_UP_KEY, HOTKEY, 0, 0, CtrlAltKey | VK_PRIOR, "VolumeUpKey"},
+    {VOLUME_DOWN_KEY, HOTKEY, 0, 0, CtrlAltKey | VK_NEXT, "VolumeDownKey"},
+    {MUTE_KEY, HOTKEY, 0, 0, CtrlAltKey | 'M', "MuteKey"},
+    {SWITCH_KEY, HOTKEY, 0, 0, MOD_SHIFT << 16 | VK_PAUSE, "SwitchKey"},
+    {EDGE_WHEEL, NUMBER, 0, 1, 1, "EdgeWheel"},
+    {EDGE_WIDTH, NUMBER, 1, 32, 4, "EdgeWidth"},
+    {WHEEL_MODIFIER, NUMBER_OR_OFF, VK_SHIFT, VK_MENU, VK_SHIFT, "WheelModifier"},
+    {REVERSE_WHEEL, NUMBER, 0, 1, 0, "ReverseWheel"},
+    {SMALLEST_STEP, NUMBER, 1, FullFader, 500, "SmallestStep"},
+    {LARGEST_STEP, NUMBER, 1, FullFader, 4000, "LargestStep"},
+    {DISPLAY_TIME, NUMBER_OR_OFF, 500, 10000, 1800, "DisplayTime"},
+    {DISPLAY_CORNER, NUMBER, TOP_LEFT, BOTTOM_RIGHT, TOP_LEFT, "DisplayCorner"},
+    {DISPLAY_MONITOR, NUMBER, 0, 1, 0, "DisplayMonitor"},
+    {DISPLAY_OTHER_CHANGES, NUMBER, 0, 1, 0, "DisplayOtherChanges"}};
 
 constexpr bool TableInOrder() {
   for (int Id = 0; Id < SETTING_COUNT; ++Id)
@@ -122,7 +124,6 @@ bool StoreRegistryValue(const char *Path, const char *Name, DWORD Type, const vo
 
 // Decimal, or hexadecimal after 0x; anything else in the text makes it no number.
 bool ParseNumber(const char *Text, DWORD &Value) {
-  constexpr unsigned long long Largest = 0xFFFFFFFF;
   unsigned Base = 10;
   if (Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
     Base = 16;
@@ -130,7 +131,7 @@ bool ParseNumber(const char *Text, DWORD &Value) {
   }
   if (*Text == '\0')
     return false;
-  unsigned long long Number = 0;
+  DWORD Number = 0;
   for (; *Text != '\0'; ++Text) {
     const unsigned Lower = static_cast<unsigned>(*Text | 0x20);
     unsigned Digit = Base;
@@ -138,13 +139,11 @@ bool ParseNumber(const char *Text, DWORD &Value) {
       Digit = static_cast<unsigned>(*Text - '0');
     else if (Lower >= 'a' && Lower <= 'f')
       Digit = Lower - 'a' + 10;
-    if (Digit >= Base)
+    if (Digit >= Base || Number > (MAXDWORD - Digit) / Base)
       return false;
     Number = Number * Base + Digit;
-    if (Number > Largest)
-      return false;
   }
-  Value = static_cast<DWORD>(Number);
+  Value = Number;
   return true;
 }
 
@@ -202,7 +201,7 @@ bool SettingValid(TSettingId Id, DWORD Value) {
 // Which step of a crossing pair is wrong cannot be told: both take their defaults.
 void CorrectSettings(TSettingValues &Values) {
   for (const TSetting &Setting : SettingTable)
-    if (!SettingValid(Setting.Id, Values[Setting.Id]))
+    if (!SettingValid(static_cast<TSettingId>(Setting.Id), Values[Setting.Id]))
       Values[Setting.Id] = Setting.Default;
   if (Values[SMALLEST_STEP] > Values[LARGEST_STEP]) {
     Values[SMALLEST_STEP] = DefaultSetting(SMALLEST_STEP);
@@ -223,7 +222,9 @@ bool SaveSettings(const TSettingValues &Values, const bool (&Changed)[SETTING_CO
   bool Saved = true;
   for (const TSetting &Setting : SettingTable)
     if (Changed[Setting.Id])
-      Saved = StoreSetting(Portable ? Ini : nullptr, Setting.Id, Values[Setting.Id]) && Saved;
+      Saved = StoreSetting(Portable ? Ini : nullptr, static_cast<TSettingId>(Setting.Id),
+                           Values[Setting.Id]) &&
+              Saved;
   return Saved;
 }
 
