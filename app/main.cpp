@@ -164,11 +164,14 @@ void InitMainWindow() {
   EnableControls();
 }
 
-// GetMessageA returns -1 on failure; looping on it would spin for ever.
+// GetMessageA returns -1 on failure; looping on it would spin for ever. The settings
+// dialog takes its own keys: Tab, the mnemonics, Enter and Esc.
 int RunMessageLoop() {
   MSG Message = {};
   BOOL Result;
   while ((Result = GetMessageA(&Message, nullptr, 0, 0)) > 0) {
+    if (SettingsDialog != nullptr && IsDialogMessageA(SettingsDialog, &Message))
+      continue;
     TranslateMessage(&Message);
     DispatchMessageA(&Message);
   }
@@ -273,6 +276,8 @@ void HandleTimer(WPARAM Id) {
 
 void ShutDown() {
   ShuttingDown = true;
+  if (SettingsDialog != nullptr)
+    DestroyWindow(SettingsDialog);
   DisableControls();
   UnregisterHotKey(MainWindow, EnableHotKeyId);
   ReleaseAudioControls();

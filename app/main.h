@@ -234,6 +234,7 @@ void RetryTrayIcon();
 constexpr UINT CMD_EXIT = 4;
 constexpr UINT CMD_TOGGLE_ENABLE = 6;
 constexpr UINT CMD_CONTROLS = 10;
+constexpr UINT CMD_SETTINGS = 11;
 
 extern HMENU TrayMenu;
 
@@ -241,6 +242,19 @@ void CreateTrayMenu();
 void UpdateEnableMenuItem();
 void HandleTrayNotify(LPARAM LParam);
 void ShowTrayMenu();
+
+// ---- Settings dialog ----
+
+// One at a time and modeless, so that the wheel, the display and the tray go on
+// working while it is open; the main loop hands it its keyboard input.
+extern HWND SettingsDialog;
+// The values the fields were last filled from: a field that still shows its one keeps
+// it exactly, though its percent is rounded.
+extern TSettingValues ShownSettings;
+// After "Defaults" every value counts as changed, so that OK removes each stored one.
+extern bool DefaultsChosen;
+
+void OpenSettingsDialog();
 
 // ---- Hotkeys and enabling ----
 

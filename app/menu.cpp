@@ -1,4 +1,4 @@
-// The tray icon's popup menu: the help box, the on/off switch and Exit.
+// The tray icon's popup menu: the help box, the settings, the on/off switch and Exit.
 #include "main.h"
 
 #include "resource.h"
@@ -124,6 +124,9 @@ void RunMenuCommand(UINT Command) {
   case CMD_CONTROLS:
     ShowHelp();
     break;
+  case CMD_SETTINGS:
+    OpenSettingsDialog();
+    break;
   }
 }
 
@@ -135,6 +138,7 @@ void CreateTrayMenu() {
     return;
   TrayMenu = CreatePopupMenu();
   AppendCommand(CMD_CONTROLS, IDS_CONTROLS);
+  AppendCommand(CMD_SETTINGS, IDS_SETTINGS);
   AppendSeparator();
   AppendCommand(CMD_TOGGLE_ENABLE, IDS_DISABLE);
   AppendSeparator();

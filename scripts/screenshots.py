@@ -8,7 +8,8 @@ so after each mute toggle the script sends the program the one the mixer would h
 sent; that is what makes the tray image follow the mute state.
 
 Without a window manager on the virtual display, Wine leaves the title bars of its
-windows undrawn: the help box is pictured without its caption "Controls".
+windows undrawn: the help box and the settings dialog are pictured without their
+captions.
 """
 
 import math
@@ -24,6 +25,8 @@ import harness as h  # noqa: E402
 
 MM_MIXM_CONTROL_CHANGE = 977
 TRAY_TITLE = "Wine System Tray"
+SETTINGS_TITLE = "Sonalto Settings"
+IDCANCEL = 2
 DESKTOP_COLOUR = "rgb(96,96,96)"   # the stand-in desktop's grey, framing the display
 MARGIN = 6                         # pixels of the surroundings kept around a window
 ICON_SIZE = 16                     # the tray images; Wine centres them in a larger cell
@@ -159,6 +162,13 @@ def take_pictures(s, camera):
     box = s.wait_for_boxes()[0]
     camera.save("help.png", union(drawn_rect(s, box["title"])))
     s.press(box["hwnd"], h.IDOK)
+
+    # The settings dialog as it opens: the settings in force, here the defaults.
+    s.open_tray_menu()
+    s.click(*h.centre(s.menu_texts("Settings...")[0]))
+    dialog = h.wait_until(lambda: s.window(h.BOX_CLASS, SETTINGS_TITLE), 10, "the settings dialog")
+    camera.save("settings.png", union(drawn_rect(s, SETTINGS_TITLE)))
+    s.press(dialog["hwnd"], IDCANCEL)
 
     s.send(h.WM_CLOSE)
     if s.wait_exit(program) != 0:

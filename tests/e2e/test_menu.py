@@ -10,9 +10,9 @@ FULL = 65535          # Wine's fader at start-up
 STEP = 500            # one volume step after a pause
 PAUSE = 0.85          # s between volume keys: over 800 ms, so no step grows
 QUIET = 1.0           # s to see that something does not happen
-ITEMS = ("Controls", "Disable", "Enable", "Exit")   # every text the menu may show
-ENABLED = ("Controls", "Disable", "Exit")
-DISABLED = ("Controls", "Enable", "Exit")
+ITEMS = ("Controls", "Settings...", "Disable", "Enable", "Exit")   # every text the menu may show
+ENABLED = ("Controls", "Settings...", "Disable", "Exit")
+DISABLED = ("Controls", "Settings...", "Enable", "Exit")
 HELP = ("Volume:|  Mouse Wheel on borders of Screen|  or Shift + Mouse Wheel|"
         "  or Ctrl + Alt + PgUp / PgDn||Mute On/Off:|  Ctrl + Alt + M|||"
         "Enable/Disable Sonalto:|  Shift + Pause")   # probe shows each line break as |

@@ -3,6 +3,7 @@
 #include "program.h"
 #include "resource.h"
 
+#include <commctrl.h>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,11 @@ TItem ItemAt(HMENU Menu, UINT Position) {
   return TItem{Info.wID, Info.fType, Info.fState, Text};
 }
 
-// The five items as the menu is built, top to bottom, nothing checked, greyed or default.
+// The six items as the menu is built, top to bottom, nothing checked, greyed or default.
 void ExpectTrayMenuItems(HMENU Menu, const std::string &SwitchText) {
-  ASSERT_EQ(5, GetMenuItemCount(Menu));
+  ASSERT_EQ(6, GetMenuItemCount(Menu));
   const std::vector<TItem> Expected = {{CMD_CONTROLS, MFT_STRING, 0, "Controls"},
+                                       {CMD_SETTINGS, MFT_STRING, 0, "Settings..."},
                                        {0, MFT_SEPARATOR, 0, ""},
                                        {CMD_TOGGLE_ENABLE, MFT_STRING, 0, SwitchText},
                                        {0, MFT_SEPARATOR, 0, ""},
@@ -58,7 +60,7 @@ void Choose(UINT Command) {
 
 using TTrayMenu = TProgramTest;
 
-TEST_F(TTrayMenu, HoldsControlsSwitchAndExitBetweenSeparators) {
+TEST_F(TTrayMenu, HoldsControlsSettingsSwitchAndExitBetweenSeparators) {
   ExpectTrayMenuItems(TrayMenu, "Disable");
 }
 
@@ -125,12 +127,12 @@ TEST_F(TMenuCommand, SwitchDisablesThenEnablesAgain) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(1, Fake.FreeHookCount);
   EXPECT_EQ(IDI_DIMUTEOFF, TrayImage());
-  EXPECT_EQ("Enable", ItemAt(TrayMenu, 2).Text);
+  EXPECT_EQ("Enable", ItemAt(TrayMenu, 3).Text);
   Choose(CMD_TOGGLE_ENABLE);
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(2u, Fake.SetHookCalls.size());
   EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
-  EXPECT_EQ("Disable", ItemAt(TrayMenu, 2).Text);
+  EXPECT_EQ("Disable", ItemAt(TrayMenu, 3).Text);
 }
 
 TEST_F(TMenuCommand, SwitchWorksWhenShiftPauseIsTaken) {
@@ -162,6 +164,68 @@ TEST_F(TMenuCommand, DismissedMenuOrUnknownCommandDoesNothing) {
   EXPECT_EQ(-1, PumpMessages());
   EXPECT_TRUE(Fake.Boxes.empty());
   EXPECT_TRUE(Enabled);
+}
+
+// The store is the real registry of the build's Wine prefix; each test leaves it empty.
+class TSettingsDialog : public TProgramTest {
+protected:
+  static constexpr char StoreKey[] = "Software\\Sonalto";
+  void TearDown() override {
+    TProgramTest::TearDown();
+    RegDeleteKeyA(HKEY_CURRENT_USER, StoreKey);
+  }
+  static void Send(int Control, UINT Message, int WParam = 0) {
+    SendDlgItemMessageA(SettingsDialog, Control, Message, static_cast<WPARAM>(WParam), 0);
+  }
+  static bool Stored(const char *Name) {
+    HKEY Key = nullptr;
+    const bool Found = RegOpenKeyA(HKEY_CURRENT_USER, StoreKey, &Key) == ERROR_SUCCESS &&
+                       RegQueryValueExA(Key, Name, nullptr, nullptr, nullptr, nullptr) == 0;
+    RegCloseKey(Key);
+    return Found;
+  }
+};
+
+// A step of 1.07% is shown as 1; an administrator may deploy a value equal to its default.
+TEST_F(TSettingsDialog, OkWithoutChangesWritesNothingAndDefaultsThenOkRemovesTheStoredValues) {
+  HKEY Key = nullptr;
+  RegCreateKeyA(HKEY_CURRENT_USER, StoreKey, &Key);
+  for (const auto &[Name, Value] : {std::pair("SmallestStep", 700), {"DisplayTime", 1800}})
+    RegSetValueExA(Key, Name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&Value), sizeof Value);
+  RegCloseKey(Key);
+  LoadSettings();
+  Choose(CMD_SETTINGS);
+  EXPECT_TRUE(Fake.HotKeysHeld.empty()); // so that Ctrl+Alt+M can be typed into a field
+  Send(IDOK, BM_CLICK);
+  EXPECT_EQ(4u, Fake.HotKeysHeld.size());
+  EXPECT_EQ(700u, Settings[SMALLEST_STEP]);
+  EXPECT_TRUE(Stored("SmallestStep") && Stored("DisplayTime"));
+  Choose(CMD_SETTINGS);
+  Send(IDC_DEFAULTS, BM_CLICK);
+  Send(IDOK, BM_CLICK);
+  EXPECT_FALSE(Stored("SmallestStep") || Stored("DisplayTime"));
+  EXPECT_EQ(500u, Settings[SMALLEST_STEP]);
+}
+
+TEST_F(TSettingsDialog, ATakenKeyIsNamedAndTheDialogStaysAFreeOneIsInForceAtOnceAndStored) {
+  Fake.RefusedKeys = {'K'};
+  Choose(CMD_SETTINGS);
+  for (int HotKey : {HOTKEYF_CONTROL << 8 | 'K', (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8 | VK_PRIOR}) {
+    Send(IDC_MUTE_KEY, HKM_SETHOTKEY, HotKey);
+    Send(IDOK, BM_CLICK);
+    ASSERT_NE(nullptr, SettingsDialog);
+    EXPECT_EQ(SettingsDialog, Fake.Boxes.back().Owner);
+    EXPECT_EQ("Mute: the key is taken.", Fake.Boxes.back().Text);
+    EXPECT_EQ(GetDlgItem(SettingsDialog, IDC_MUTE_KEY), GetFocus());
+  }
+  Send(IDC_MUTE_KEY, HKM_SETHOTKEY, (HOTKEYF_CONTROL | HOTKEYF_SHIFT) << 8 | 'L');
+  SetDlgItemInt(SettingsDialog, IDC_LARGEST_STEP, 50, FALSE);
+  Send(IDOK, BM_CLICK);
+  EXPECT_EQ(32768, MaxStep);
+  const THotKeyCall &Mute = Fake.Registered[Fake.Registered.size() - 3]; // then up and down
+  EXPECT_EQ(std::tuple(int(MuteHotKeyId), UINT{MOD_CONTROL | MOD_SHIFT}, UINT{'L'}),
+            std::tuple(Mute.Id, Mute.Modifiers & ~MOD_NOREPEAT, Mute.Key));
+  EXPECT_TRUE(Stored("MuteKey") && Stored("LargestStep") && !Stored("VolumeUpKey"));
 }
 
 } // namespace
