@@ -4,7 +4,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -37,11 +36,6 @@ void CreateMixerControls() {
                                              MIXERCONTROL_CONTROLTYPE_MUTE);
 }
 
-void RetryLater() {
-  SetLaxTimer(ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod);
-  EndpointRetryPeriod = std::min(EndpointRetryPeriod * 2, LastRetryPeriod);
-}
-
 // None while there is no output device or the service has not answered: the
 // controls are then absent, unless the mixer serves meanwhile. No device needs no
 // retry, as its arrival is notified; a service that has not started yet, or has
@@ -58,12 +52,11 @@ HRESULT BindEndpointControls() {
     CreateMixerControls();
     return Bound;
   }
-  // A retry still due is replaced, or not needed any more.
   if (FAILED(Bound) && Bound != E_NOTFOUND) {
-    RetryLater();
+    SetBackOffTimer(ENDPOINT_RETRY_TIMER_ID, EndpointRetryPeriod, LastRetryPeriod);
     return Bound;
   }
-  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
+  // The service has answered: a later silence backs off from the start again.
   EndpointRetryPeriod = FirstRetryPeriod;
   if (!Endpoint)
     return Bound;
@@ -113,7 +106,10 @@ void RebindAudioControls(WPARAM Cause) {
 }
 
 // Only the endpoint binds; on the mixer, or once shut down, there is nothing to do.
+// A retry still due is dropped first: only a bind that fails arms it again, so a
+// session that has closed leaves none ticking.
 void RetryAudioControls() {
+  KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID);
   if (!Endpoints.IsOpen())
     return;
   LastRebindTick = GetTickCount();
@@ -123,9 +119,11 @@ void RetryAudioControls() {
 }
 
 // The service may answer before the retry is due, and a control may have failed
-// since the last bind: a user's action does not wait.
+// since the last bind: a user's action does not wait. While the mixer stands in,
+// the action tries the endpoint first, at most once per interval.
 void BindAbsentAudioControls() {
-  if (!VolumeControl || !MuteControl || AudioControlsLost())
+  if (!VolumeControl || !MuteControl || AudioControlsLost() ||
+      (MixerServes && GetTickCount() - LastRebindTick >= RebindInterval))
     RetryAudioControls();
 }
 
@@ -133,7 +131,7 @@ bool AudioControlsLost() {
   return (VolumeControl && VolumeControl->Lost()) || (MuteControl && MuteControl->Lost());
 }
 
-// A retry still due finds the session closed, and ends with the window.
+// A retry still due finds the session closed, and ends at its tick.
 void ReleaseAudioControls() {
   VolumeControl.reset();
   MuteControl.reset();

@@ -157,6 +157,34 @@ void ChooseDisplayPalette() {
                     GetSysColorBrush(COLOR_WINDOW), HighContrastPen, Text};
 }
 
+// The effective DPI of a monitor from Windows 8.1 on; before, the one DPI of the
+// whole system.
+UINT MonitorDpi(HMONITOR Monitor) {
+  UINT DpiX = 0;
+  UINT DpiY = 0;
+  if (GetDpiForMonitor != nullptr &&
+      SUCCEEDED(GetDpiForMonitor(Monitor, MDT_EFFECTIVE_DPI, &DpiX, &DpiY)))
+    return DpiX;
+  const HDC Screen = GetDC(nullptr);
+  const int Dpi = GetDeviceCaps(Screen, LOGPIXELSX);
+  ReleaseDC(nullptr, Screen);
+  return Dpi > 0 ? static_cast<UINT>(Dpi) : DefaultDpi;
+}
+
+// The monitor the display goes to and its DPI; Area is the whole monitor for the
+// top-left corner and its work area for the others, so the taskbar stays visible.
+UINT DisplayArea(RECT &Area) {
+  POINT Pointer = {0, 0};
+  if (Settings[DISPLAY_MONITOR] != 0)
+    GetCursorPos(&Pointer);
+  const HMONITOR Monitor = MonitorFromPoint(Pointer, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO Info = {};
+  Info.cbSize = sizeof Info;
+  GetMonitorInfoA(Monitor, &Info);
+  Area = Settings[DISPLAY_CORNER] == TOP_LEFT ? Info.rcMonitor : Info.rcWork;
+  return MonitorDpi(Monitor);
+}
+
 } // namespace
 
 void CreateDisplayObjects() {
@@ -171,23 +199,28 @@ void SetBarRect() {
                  ScaleForDpi(BarBounds.right), ScaleForDpi(BarBounds.bottom)};
 }
 
-// The effective DPI of the primary monitor from Windows 8.1 on; before, the one DPI
-// of the whole system.
 UINT PrimaryMonitorDpi() {
-  UINT DpiX = 0;
-  UINT DpiY = 0;
-  if (GetDpiForMonitor != nullptr &&
-      SUCCEEDED(GetDpiForMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY),
-                                 MDT_EFFECTIVE_DPI, &DpiX, &DpiY)))
-    return DpiX;
-  const HDC Screen = GetDC(nullptr);
-  const int Dpi = GetDeviceCaps(Screen, LOGPIXELSX);
-  ReleaseDC(nullptr, Screen);
-  return Dpi > 0 ? static_cast<UINT>(Dpi) : DefaultDpi;
+  return MonitorDpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
 }
 
-// The window keeps its place at the primary monitor's top-left corner and only
-// changes its size.
+// The default place is the primary screen's top-left corner, the desktop's origin,
+// whatever the monitors report.
+void PlaceDisplay() {
+  RECT Area = {};
+  const UINT Dpi = Settings[DISPLAY_MONITOR] == 0 && Settings[DISPLAY_CORNER] == TOP_LEFT
+                       ? PrimaryMonitorDpi()
+                       : DisplayArea(Area);
+  if (Dpi != DisplayDpi)
+    SetDisplayDpi(Dpi);
+  const DWORD Corner = Settings[DISPLAY_CORNER];
+  const int X = Corner == TOP_RIGHT || Corner == BOTTOM_RIGHT
+                    ? Area.right - ScaleForDpi(DisplayWidth)
+                    : Area.left;
+  const int Y = Corner >= BOTTOM_LEFT ? Area.bottom - ScaleForDpi(DisplayHeight) : Area.top;
+  SetWindowPos(MainWindow, nullptr, X, Y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window keeps its place and only changes its size.
 void SetDisplayDpi(UINT Dpi) {
   DisplayDpi = Dpi;
   SetBarRect();
@@ -212,18 +245,23 @@ int FilledBarWidth(DWORD Volume, int BarWidth) {
 }
 
 // Shown without activation: the display must never take the keyboard focus from
-// the window the user is typing in.
+// the window the user is typing in. A display time of 0 keeps it hidden, and only a
+// screen reader is told.
 void ShowDisplay(TChangeKind Change) {
   if (IsWindowVisible(MainWindow)) {
     InvalidateRect(MainWindow, Change == CHANGE_VOLUME ? &BarRect : nullptr, TRUE);
-  } else {
+  } else if (HideDelay != 0) {
+    if (Settings[DISPLAY_MONITOR] != 0)
+      PlaceDisplay();
     ShowWindow(MainWindow, SW_SHOWNOACTIVATE);
     InvalidateRect(MainWindow, nullptr, TRUE);
     StartHideTimer();
   }
-  RaiseDisplay();
-  // Paint now, before the caller returns, not whenever the queue gets to it.
-  SendMessageA(MainWindow, WM_PAINT, 0, 0);
+  if (HideDelay != 0) {
+    RaiseDisplay();
+    // Paint now, before the caller returns, not whenever the queue gets to it.
+    SendMessageA(MainWindow, WM_PAINT, 0, 0);
+  }
   // The words wait for the burst to settle as well: a step reads no control twice.
   SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
 }
@@ -247,12 +285,16 @@ void PaintDisplay(HWND Window) {
   EndPaint(Window, &Paint);
 }
 
+// A display hidden some other way needs the timer no more than one hidden here.
 void HideDisplayWhenDue() {
-  if (!IsWindowVisible(MainWindow) || GetTickCount() - LastChangeTick <= HideDelay)
+  const bool Visible = IsWindowVisible(MainWindow);
+  if (Visible && GetTickCount() - LastChangeTick <= HideDelay)
+    return;
+  KillTimer(MainWindow, HIDE_TIMER_ID);
+  if (!Visible)
     return;
   Step = MinStep;
   ShowWindow(MainWindow, SW_HIDE);
-  KillTimer(MainWindow, HIDE_TIMER_ID);
 }
 
 // Called whenever a setting or the system's colours change: high contrast may have

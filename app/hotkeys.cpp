@@ -11,20 +11,24 @@ DWORD VolumeDownHotKeyId;
 DWORD EnableHotKeyId;
 DWORD SwitchCount;
 DWORD HookInstallTick;
+DWORD HookReinstallWait;
 bool FilterToggleRepeats;
 UINT HeldToggleKey;
 int ToggleKeyUpTicks;
+int ToggleKeyWatchTicks;
 
 namespace {
 
-constexpr UINT CtrlAlt = MOD_CONTROL | MOD_ALT;
 constexpr char NoCaption[] = "";
-// Input that another program's hook keeps from this one looks the same as a lost
-// hook: at most one reinstall in this time.
-constexpr DWORD HookReinstallInterval = 5000; // ms
+constexpr DWORD LastReinstallWait = 320000; // ms
+// Outside the range of the global atoms that name the program's own four.
+constexpr int TrialHotKeyId = 1;
 
 // Often enough to tell a release from the next press of a quick hand.
 constexpr UINT ToggleKeyWatchPeriod = 30; // ms
+// A release the program never sees (the key let go on the secure desktop) must not
+// keep the watch running: after about two seconds the key counts as let go.
+constexpr int ToggleKeyWatchLimit = 2000 / ToggleKeyWatchPeriod;
 constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
@@ -62,30 +66,51 @@ bool TakeTogglePress(UINT Key) {
     return false;
   HeldToggleKey = Key;
   ToggleKeyUpTicks = 0;
+  ToggleKeyWatchTicks = 0;
   SetTimer(MainWindow, TOGGLE_KEY_TIMER_ID, ToggleKeyWatchPeriod, nullptr);
   return true;
 }
 
-constexpr UINT MuteKey = 'M';
-
-struct TVolumeHotKey {
+struct THotKey {
   const DWORD &Id;
-  UINT Key;
+  TSettingId Setting;
   const char *Refusal;
   decltype(&RegisterHotKeyOrSay) Register;
+  UINT Style;
 };
 
-// Holding PgUp or PgDn sweeps the volume: only the mute toggle refuses repeats.
-const TVolumeHotKey VolumeHotKeys[] = {
-    {MuteHotKeyId, MuteKey, "HotKey for Mute not registered", RegisterToggleOrSay},
-    {VolumeUpHotKeyId, VK_PRIOR, "HotKey for Volume up not registered", RegisterHotKeyOrSay},
-    {VolumeDownHotKeyId, VK_NEXT, "HotKey for Volume down not registered", RegisterHotKeyOrSay}};
+// In the order of registration: of two actions set to one key, the later loses and
+// is refused as if another program held the key. Holding a volume key sweeps the
+// volume: only the toggles refuse repeats.
+const THotKey HotKeys[] = {
+    {EnableHotKeyId, SWITCH_KEY, "HotKey for Enable/Disable not registered", RegisterToggleOrSay,
+     MB_OK | MB_ICONWARNING},
+    {MuteHotKeyId, MUTE_KEY, "HotKey for Mute not registered", RegisterToggleOrSay, MB_OK},
+    {VolumeUpHotKeyId, VOLUME_UP_KEY, "HotKey for Volume up not registered", RegisterHotKeyOrSay,
+     MB_OK},
+    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, "HotKey for Volume down not registered",
+     RegisterHotKeyOrSay, MB_OK}};
+constexpr int SwitchHotKey = 0;
+constexpr int FirstVolumeHotKey = 1;
+
+void RegisterAsSet(int Index) {
+  const THotKey &HotKey = HotKeys[Index];
+  const DWORD Key = Settings[HotKey.Setting];
+  if (Key == 0)
+    return;
+  for (int Earlier = 0; Earlier < Index; ++Earlier)
+    if (Settings[HotKeys[Earlier].Setting] == Key) {
+      MessageBoxA(nullptr, HotKey.Refusal, NoCaption, HotKey.Style);
+      return;
+    }
+  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), HotKey.Refusal, HotKey.Style);
+}
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
 // state is then wholly that switch's, and the enable that opened the box stops.
 bool RegisterVolumeHotKeys(DWORD Switch) {
-  for (const TVolumeHotKey &HotKey : VolumeHotKeys) {
-    HotKey.Register(HotKey.Id, CtrlAlt, HotKey.Key, HotKey.Refusal, MB_OK);
+  for (int Index = FirstVolumeHotKey; Index < static_cast<int>(ARRAYSIZE(HotKeys)); ++Index) {
+    RegisterAsSet(Index);
     if (SwitchCount != Switch)
       return false;
   }
@@ -120,14 +145,14 @@ void AddHotKeyAtoms() {
 
 void RegisterEnableHotKey() {
   FilterToggleRepeats = IgnoresNoRepeat();
-  RegisterToggleOrSay(EnableHotKeyId, MOD_SHIFT, VK_PAUSE,
-                      "HotKey for Enable/Disable not registered", MB_OK | MB_ICONWARNING);
+  RegisterAsSet(SwitchHotKey);
 }
 
 void EnableControls() {
   if (ShuttingDown)
     return;
   const DWORD Switch = ++SwitchCount;
+  HookReinstallWait = FirstReinstallWait;
   if (!InstallHookOrDisable() || !RegisterVolumeHotKeys(Switch))
     return;
   ModifyTrayIcon();
@@ -154,30 +179,63 @@ void ToggleEnabled() {
 
 void HandleHotKey(WPARAM Id) {
   if (Id == MuteHotKeyId) {
-    if (TakeTogglePress(MuteKey))
+    if (TakeTogglePress(HotKeyCode(Settings[MUTE_KEY])))
       ToggleMute();
   } else if (Id == VolumeUpHotKeyId) {
     VolumeUp();
   } else if (Id == VolumeDownHotKeyId) {
     VolumeDown();
   } else if (Id == EnableHotKeyId) {
-    if (TakeTogglePress(VK_PAUSE))
+    if (TakeTogglePress(HotKeyCode(Settings[SWITCH_KEY])))
       ToggleEnabled();
   }
+}
+
+void UnregisterAllHotKeys() {
+  UnregisterVolumeHotKeys();
+  UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
+}
+
+void RegisterHotKeysAsSet() {
+  const DWORD Switch = SwitchCount;
+  RegisterEnableHotKey();
+  if (Enabled && SwitchCount == Switch)
+    RegisterVolumeHotKeys(Switch);
+}
+
+bool HotKeyFree(DWORD Key) {
+  if (Key == 0)
+    return true;
+  if (!RegisterHotKey(MainWindow, TrialHotKeyId, HotKeyModifiers(Key), HotKeyCode(Key)))
+    return false;
+  UnregisterHotKey(MainWindow, TrialHotKeyId);
+  return true;
 }
 
 void WatchHeldToggleKey() {
   if (HeldToggleKey == 0)
     return;
   ToggleKeyUpTicks = IsKeyDown(HeldToggleKey) ? 0 : ToggleKeyUpTicks + 1;
-  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks)
+  if (ToggleKeyUpTicks < ToggleKeyReleaseTicks && ++ToggleKeyWatchTicks < ToggleKeyWatchLimit)
     return;
   HeldToggleKey = 0;
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
-// Only the library's own answer tells: any process can post its report.
+// Only the library's own answer tells: any process can post its report. Reports that
+// go on after a reinstall show a hook that was never lost, only kept from the turns
+// (another program's hook, an elevated window): the wait before the next doubles.
 void WatchHook() {
-  if (Enabled && HookLost() && GetTickCount() - HookInstallTick >= HookReinstallInterval)
-    InstallHookOrDisable();
+  if (!Enabled || !HookLost())
+    return;
+  const DWORD Elapsed = GetTickCount() - HookInstallTick;
+  if (Elapsed < HookReinstallWait)
+    return;
+  const DWORD Doubled = HookReinstallWait * 2;
+  HookReinstallWait = Elapsed >= Doubled            ? FirstReinstallWait
+                      : Doubled < LastReinstallWait ? Doubled
+                                                    : LastReinstallWait;
+  InstallHookOrDisable();
 }
+
+void FollowActivation(WPARAM Active) { PauseHookWatch(Active != FALSE); }

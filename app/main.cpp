@@ -59,11 +59,7 @@ void ShowAlreadyRunning() {
 
 void AssignSettings() {
   MainWindow = nullptr;
-  HideDelay = 1800;
-  MinStep = 500;
-  Step = MinStep;
-  MaxStep = 4000;
-  BorderWidth = 4;
+  LoadSettings();
   ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
   ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
   TakeMonitorLayout();
@@ -129,6 +125,7 @@ void StartApplication() {
   }
   GuardAgainstForgedTimers();
   AssignSettings();
+  FollowMovedPortableCopy();
   RegisterMainWindowClass();
   InitMainWindow();
 }
@@ -155,6 +152,7 @@ void InitMainWindow() {
     return;
   }
   SetDisplayDpi(PrimaryMonitorDpi());
+  PlaceDisplay();
   CreateAudioControls();
   MarkDisplayLive();
   AddTrayIcon();
@@ -206,7 +204,7 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     return 0;
   case MM_MIXM_CONTROL_CHANGE:
   case WM_ENDPOINTCHANGE:
-    ModifyTrayIcon();
+    FollowControlChange();
     return 0;
   case WM_ENDPOINTREBIND:
     RebindAudioControls(WParam);
@@ -221,6 +219,9 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     return HandleHookMouse(WParam, LParam) ? 1 : 0;
   case WM_WHEELSTEP:
     TakeWheelStep(WParam);
+    return 0;
+  case WM_ACTIVATEAPP:
+    FollowActivation(WParam);
     return 0;
   }
   // Unregistered, the number is 0: WM_NULL must never pass for the taskbar's return.
@@ -237,18 +238,17 @@ void TakeDisplaySize(LPARAM LParam) {
   FollowDisplaySettings();
 }
 
-// Monitors come and go with display changes, and the scaling of the primary one can
-// change with any of the three messages that lead here; high contrast is switched
-// with a setting change.
+// Monitors come and go with display changes, and the scaling of the display's one
+// can change with any of the three messages that lead here, as can the work area of a
+// corner; high contrast is switched with a setting change.
 void FollowDisplaySettings() {
   FollowSystemColours();
   TakeMonitorLayout();
-  const UINT Dpi = PrimaryMonitorDpi();
-  if (Dpi == DisplayDpi)
-    return;
-  SetDisplayDpi(Dpi);
+  const UINT Dpi = DisplayDpi;
+  PlaceDisplay();
   // The tray icon is loaded again at the new small-icon size.
-  ModifyTrayIcon();
+  if (Dpi != DisplayDpi)
+    ModifyTrayIcon();
 }
 
 // Any tick but the retries', the toggle key's and the announcement's is the hide
@@ -304,4 +304,9 @@ void SetLaxTimer(UINT_PTR Id, UINT Period) {
       !SetCoalescableTimerFunction(MainWindow, Id, Period, nullptr,
                                    Period / LaxTimerToleranceShare))
     SetTimer(MainWindow, Id, Period, nullptr);
+}
+
+void SetBackOffTimer(UINT_PTR Id, DWORD &Period, DWORD Longest) {
+  SetLaxTimer(Id, Period);
+  Period = Period * 2 < Longest ? Period * 2 : Longest;
 }

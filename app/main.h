@@ -11,12 +11,14 @@
 
 #include "audioControl.h"
 #include "endpointSession.h"
+#include "settings.h"
 
 // ---- Start-up, main window and message loop ----
 
 extern HWND MainWindow;
-extern DWORD HideDelay;  // ms without a change before the display hides
-extern int MinStep;      // mixer units
+// Taken from Settings by ApplySettings.
+extern DWORD HideDelay;  // ms without a change before the display hides; 0: never shown
+extern int MinStep;      // mixer units; also what a quick step adds
 extern int Step;         // amount the next volume action moves the fader
 extern int MaxStep;      // mixer units
 extern int BorderWidth;  // pixels of the wheel band along the screen's edges
@@ -75,6 +77,8 @@ extern TSetCoalescableTimer SetCoalescableTimerFunction;
 
 // A timer of MainWindow whose tick may come a little late, where the system allows it.
 void SetLaxTimer(UINT_PTR Id, UINT Period);
+// A lax timer for Period, which then doubles up to Longest for the next wait.
+void SetBackOffTimer(UINT_PTR Id, DWORD &Period, DWORD Longest);
 
 // ---- Volume controls ----
 
@@ -116,12 +120,18 @@ void VolumeUp();
 void VolumeDown();
 void ToggleMute();
 
+// The level and mute state the program last set or saw: a notification that brings
+// others tells of a change made elsewhere.
+extern DWORD KnownVolume;
+extern DWORD KnownMute;
+void FollowControlChange();
+
 // ---- Display ----
 
 enum TChangeKind : BYTE { CHANGE_VOLUME = 1, CHANGE_MUTE = 2 };
 
-// Sizes at 96 DPI. The display is drawn for the DPI of the primary monitor, where
-// it sits: at any other every size and position scales by DisplayDpi / 96.
+// Sizes at 96 DPI. The display is drawn for the DPI of the monitor where it sits: at
+// any other every size and position scales by DisplayDpi / 96.
 constexpr int DisplayWidth = 150;
 constexpr int DisplayHeight = 60;
 constexpr UINT DefaultDpi = 96;
@@ -137,6 +147,7 @@ void CreateDisplayObjects();
 void SetBarRect();
 UINT PrimaryMonitorDpi();
 void SetDisplayDpi(UINT Dpi);
+void PlaceDisplay();
 int ScaleForDpi(int Pixels);
 // Ticks only while the display is shown and the controls are on: at rest nothing runs.
 constexpr UINT_PTR HIDE_TIMER_ID = 1;
@@ -212,8 +223,10 @@ void SetTipText(const char *Text);
 void RefreshTip();
 void RecreateTrayIcon();
 
-// Asks the shell again while it has not taken the icon.
+// Asks the shell again while it has not taken the icon, less and less often.
 constexpr UINT_PTR TRAY_RETRY_TIMER_ID = 2;
+constexpr DWORD FirstTrayRetryPeriod = 2000; // ms
+extern DWORD TrayRetryPeriod;                // the wait before the next ask
 void RetryTrayIcon();
 
 // ---- Tray menu ----
@@ -248,6 +261,11 @@ void DisableControls();
 void ToggleEnabled();
 void HandleHotKey(WPARAM Id);
 
+// For the settings dialog: its key fields must be able to take the program's own keys.
+void UnregisterAllHotKeys();
+void RegisterHotKeysAsSet();
+bool HotKeyFree(DWORD Key); // true for no key
+
 #ifndef MOD_NOREPEAT
 #define MOD_NOREPEAT 0x4000 // Windows 7, newer than the headers' target
 #endif
@@ -260,17 +278,22 @@ void HandleHotKey(WPARAM Id);
 extern bool FilterToggleRepeats;
 extern UINT HeldToggleKey;
 extern int ToggleKeyUpTicks;
+extern int ToggleKeyWatchTicks; // ticks since the toggle: the watch gives up in time
 constexpr UINT_PTR TOGGLE_KEY_TIMER_ID = 4;
 constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// The hook library reports mouse input that its hook no longer sees, and the hook is
-// installed again, at most once per interval. A hook that cannot be installed, at an
-// enable or here, leaves the program wholly disabled.
-extern DWORD HookInstallTick; // when SetHook last ran
+// The hook library reports wheel turns that its hook no longer sees, and the hook is
+// installed again once the wait since the last install has passed. A hook that cannot
+// be installed, at an enable or here, leaves the program wholly disabled.
+constexpr DWORD FirstReinstallWait = 5000; // ms
+extern DWORD HookInstallTick;              // when SetHook last ran
+extern DWORD HookReinstallWait;
 
 void WatchHook();
+// The library stops watching while one of the program's windows is the foreground.
+void FollowActivation(WPARAM Active);
 
 // ---- Wheel ----
 

@@ -13,9 +13,103 @@ void AppendCommand(UINT Id, UINT TextId) {
 
 void AppendSeparator() { AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr); }
 
+// The help box's words for the keys and gestures as they are set.
+constexpr char EdgeWheelWords[] = "Mouse Wheel on borders of Screen";
+constexpr char WheelWords[] = "Mouse Wheel";
+constexpr char Alternative[] = "\r  or ";
+constexpr char Joiner[] = " + ";
+constexpr char KeysApart[] = " / ";
+constexpr char NoKey[] = "no key";
+
+struct TModifierName {
+  UINT Flag; // of RegisterHotKey
+  DWORD Key; // the wheel's modifier
+  const char *Name;
+};
+constexpr TModifierName ModifierNames[] = {{MOD_CONTROL, VK_CONTROL, "Ctrl"},
+                                           {MOD_ALT, VK_MENU, "Alt"},
+                                           {MOD_SHIFT, VK_SHIFT, "Shift"},
+                                           {MOD_WIN, VK_LWIN, "Win"}};
+
+struct TKeyName {
+  UINT Key;
+  const char *Name;
+};
+// The short names the help box has always used; the system names the other keys.
+constexpr TKeyName KeyNames[] = {{VK_PRIOR, "PgUp"}, {VK_NEXT, "PgDn"}, {VK_PAUSE, "Pause"}};
+
+// The navigation and Windows keys share their scan codes with the number pad's and
+// others: only the extended bit names them.
+bool IsExtendedKey(UINT Key) {
+  return (Key >= VK_PRIOR && Key <= VK_DELETE) || (Key >= VK_LWIN && Key <= VK_APPS) ||
+         Key == VK_DIVIDE || Key == VK_NUMLOCK;
+}
+
+constexpr int ScanCodeShift = 16;
+constexpr LONG ExtendedKeyFlag = 1 << 24;
+
+void AppendKeyName(char *Text, UINT Key) {
+  for (const TKeyName &Name : KeyNames)
+    if (Name.Key == Key) {
+      lstrcatA(Text, Name.Name);
+      return;
+    }
+  char Name[32] = {};
+  const LONG Scan = static_cast<LONG>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC)) << ScanCodeShift;
+  if ((Key >= '0' && Key <= '9') || (Key >= 'A' && Key <= 'Z'))
+    Name[0] = static_cast<char>(Key);
+  else if (GetKeyNameTextA(IsExtendedKey(Key) ? Scan | ExtendedKeyFlag : Scan, Name, sizeof Name) ==
+           0)
+    wsprintfA(Name, "0x%02X", Key);
+  lstrcatA(Text, Name);
+}
+
+void AppendKey(char *Text, DWORD Key, bool WithModifiers) {
+  if (Key == 0) {
+    lstrcatA(Text, NoKey);
+    return;
+  }
+  for (const TModifierName &Modifier : ModifierNames)
+    if (WithModifiers && (HotKeyModifiers(Key) & Modifier.Flag) != 0) {
+      lstrcatA(Text, Modifier.Name);
+      lstrcatA(Text, Joiner);
+    }
+  AppendKeyName(Text, HotKeyCode(Key));
+}
+
+// The wheel's gestures, then the two keys; keys that share their modifiers name them once.
+void AppendVolumeGestures(char *Text) {
+  const char *Before = "";
+  if (Settings[EDGE_WHEEL] != 0) {
+    lstrcatA(Text, EdgeWheelWords);
+    Before = Alternative;
+  }
+  for (const TModifierName &Modifier : ModifierNames)
+    if (Modifier.Key == Settings[WHEEL_MODIFIER]) {
+      lstrcatA(Text, Before);
+      lstrcatA(Text, Modifier.Name);
+      lstrcatA(Text, Joiner);
+      lstrcatA(Text, WheelWords);
+      Before = Alternative;
+    }
+  lstrcatA(Text, Before);
+  const DWORD Up = Settings[VOLUME_UP_KEY];
+  const DWORD Down = Settings[VOLUME_DOWN_KEY];
+  AppendKey(Text, Up, true);
+  lstrcatA(Text, KeysApart);
+  AppendKey(Text, Down, Up == 0 || HotKeyModifiers(Up) != HotKeyModifiers(Down));
+}
+
 void ShowHelp() {
-  MessageBoxA(nullptr, LoadResourceString(IDS_HELP_TEXT), LoadResourceString(IDS_CONTROLS),
-              MB_OK | MB_ICONINFORMATION);
+  char Volume[256] = {};
+  char Mute[64] = {};
+  char Switch[64] = {};
+  AppendVolumeGestures(Volume);
+  AppendKey(Mute, Settings[MUTE_KEY], true);
+  AppendKey(Switch, Settings[SWITCH_KEY], true);
+  TResourceString Text = {};
+  wsprintfA(Text.Text, LoadResourceString(IDS_HELP_TEXT), Volume, Mute, Switch);
+  MessageBoxA(nullptr, Text, LoadResourceString(IDS_CONTROLS), MB_OK | MB_ICONINFORMATION);
 }
 
 void RunMenuCommand(UINT Command) {
@@ -62,10 +156,14 @@ void ShowTrayMenu() {
   GetCursorPos(&Cursor);
   // A popup menu closes on a click elsewhere only while its owner is the
   // foreground window.
+  const HWND Previous = GetForegroundWindow();
   SetForegroundWindow(MainWindow);
   const UINT Command = static_cast<UINT>(
       TrackPopupMenuEx(TrayMenu, TPM_RETURNCMD, Cursor.x, Cursor.y, MainWindow, nullptr));
   // Without a message after it, the next opening of the menu may vanish at once.
   PostMessageA(MainWindow, WM_NULL, 0, 0);
+  // The user's window gets the keyboard back, unless a click has chosen another.
+  if (Previous != nullptr && GetForegroundWindow() == MainWindow)
+    SetForegroundWindow(Previous);
   RunMenuCommand(Command);
 }

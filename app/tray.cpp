@@ -9,11 +9,12 @@ HICON TrayIconHandle;
 char TipText[128];
 HICON TrayImages[TrayImageCount];
 int TrayImageSize;
+DWORD TrayRetryPeriod = FirstTrayRetryPeriod;
 
 namespace {
 
 constexpr UINT TrayIconId = 0;
-constexpr UINT TrayRetryPeriod = 2000; // ms
+constexpr DWORD LastTrayRetryPeriod = 60000; // ms: the longest wait of the back-off
 constexpr LPCSTR TrayImageNames[TrayImageCount] = {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON,
                                                    IDI_DIMUTEOFF};
 enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding };
@@ -90,8 +91,10 @@ void AddTrayIcon() {
   if (ShuttingDown)
     return;
   FillTrayIconData();
-  if (!NotifyShell(NIM_ADD))
-    SetTimer(MainWindow, TRAY_RETRY_TIMER_ID, TrayRetryPeriod, nullptr);
+  if (NotifyShell(NIM_ADD))
+    TrayRetryPeriod = FirstTrayRetryPeriod;
+  else
+    SetBackOffTimer(TRAY_RETRY_TIMER_ID, TrayRetryPeriod, LastTrayRetryPeriod);
   if (TipText[0] == '\0')
     PostMessageA(MainWindow, WM_REFRESHTIP, 0, 0);
 }
@@ -111,7 +114,9 @@ void DeleteTrayIcon() {
 void RetryTrayIcon() {
   KillTimer(MainWindow, TRAY_RETRY_TIMER_ID);
   FillTrayIconData();
-  if (!NotifyShell(NIM_MODIFY))
+  if (NotifyShell(NIM_MODIFY))
+    TrayRetryPeriod = FirstTrayRetryPeriod;
+  else
     AddTrayIcon();
 }
 
@@ -124,7 +129,9 @@ void SetTipText(const char *Text) {
 
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }
 
+// A shell that has just come back is asked again soon, whatever waits went before.
 void RecreateTrayIcon() {
+  TrayRetryPeriod = FirstTrayRetryPeriod;
   DeleteTrayIcon();
   AddTrayIcon();
 }

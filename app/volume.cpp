@@ -2,23 +2,28 @@
 // that writes the two mixer controls.
 #include "main.h"
 
+#include <algorithm>
+
+DWORD KnownVolume;
+DWORD KnownMute;
+
 namespace {
 
 constexpr int FaderMin = 0;
-constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
-constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
-constexpr int StepChange = 500;
+constexpr DWORD QuickInterval = 100;    // ms: faster actions make the step grow
+constexpr DWORD PauseInterval = 800;    // ms: this long or longer resets the step
 constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
 
 // Elapsed time is an unsigned difference, so it stays right across the wrap of the
-// tick counter.
+// tick counter. The step grows and shrinks by the smallest step: equal smallest and
+// largest steps never grow.
 void AdaptStep(DWORD Elapsed) {
   if (Elapsed < QuickInterval) {
-    Step += StepChange;
+    Step += MinStep;
     if (Step > MaxStep)
       Step = MaxStep;
   } else if (Elapsed < PauseInterval) {
-    Step -= StepChange;
+    Step -= MinStep;
     if (Step < MinStep)
       Step = MinStep;
   } else {
@@ -26,19 +31,33 @@ void AdaptStep(DWORD Elapsed) {
   }
 }
 
+// What an action has done so far. Its retry on controls bound anew makes only the
+// calls that failed: a write that went through is not made twice, and an unmute
+// made before the failure is still shown.
+struct TActionProgress {
+  bool Unmuted;
+  bool Moved; // the fader holds New
+  int Old;
+  int New;
+};
+
 // The fader moves by the step as it was; the interval to the previous action only
 // shapes the next one. The tick is read after the mixer calls, so an interval runs
 // from the end of one action to the end of the next. False when a control was lost
 // on the way: the action has changed and shown nothing.
-bool MoveVolume(int Direction, bool JustUnmuted) {
-  const int Old = static_cast<int>(VolumeControl->GetValue());
-  int New = Old + Direction * Step;
-  if (New > FaderMax)
-    New = FaderMax;
-  if (New < FaderMin)
-    New = FaderMin;
-  if (New != Old)
-    VolumeControl->SetValue(static_cast<DWORD>(New));
+bool MoveVolume(int Direction, TActionProgress &Done) {
+  // A display that is never shown never hides, which is when the step starts over;
+  // a pause as long as the default display time does it instead.
+  if (HideDelay == 0 && GetTickCount() - LastChangeTick > DefaultSetting(DISPLAY_TIME))
+    Step = MinStep;
+  if (!Done.Moved) {
+    Done.Old = static_cast<int>(VolumeControl->GetValue());
+    Done.New = std::clamp(Done.Old + Direction * Step, FaderMin, FaderMax);
+    if (Done.New != Done.Old)
+      VolumeControl->SetValue(static_cast<DWORD>(Done.New));
+    Done.Moved = !VolumeControl->Lost();
+    KnownVolume = static_cast<DWORD>(Done.New);
+  }
   if (AudioControlsLost())
     return false;
   const DWORD Now = GetTickCount();
@@ -47,9 +66,9 @@ bool MoveVolume(int Direction, bool JustUnmuted) {
   LastChangeTick = Now;
   // Unmuting changes the text as well as the bar: a display left reading "Mute"
   // while the speakers play would be wrong.
-  if (JustUnmuted)
+  if (Done.Unmuted)
     ShowDisplay(CHANGE_MUTE);
-  else if (New != Old || Elapsed > StaleDisplayAge)
+  else if (Done.New != Done.Old || Elapsed > StaleDisplayAge)
     ShowDisplay(CHANGE_VOLUME);
   return true;
 }
@@ -58,24 +77,27 @@ bool MoveVolume(int Direction, bool JustUnmuted) {
 bool Unmute() {
   const bool WasMuted = MuteControl->GetValue() == Muted;
   MuteControl->SetValue(Unmuted);
+  KnownMute = Unmuted;
   return WasMuted;
 }
 
 // Each returns false when a control was lost on the way; an absent control is
 // nothing to do.
-bool TryVolumeUp() {
+bool TryVolumeUp(TActionProgress &Done) {
   if (!VolumeControl)
     return true;
-  const bool JustUnmuted = MuteControl && Unmute();
-  return MoveVolume(+1, JustUnmuted);
+  if (MuteControl && Unmute())
+    Done.Unmuted = true;
+  return MoveVolume(+1, Done);
 }
 
-bool TryVolumeDown() { return !VolumeControl || MoveVolume(-1, false); }
+bool TryVolumeDown(TActionProgress &Done) { return !VolumeControl || MoveVolume(-1, Done); }
 
-bool TryToggleMute() {
+bool TryToggleMute(TActionProgress &) {
   if (!MuteControl)
     return true;
-  MuteControl->SetValue(MuteControl->GetValue() == Unmuted ? Muted : Unmuted);
+  KnownMute = MuteControl->GetValue() == Unmuted ? Muted : Unmuted;
+  MuteControl->SetValue(KnownMute);
   if (AudioControlsLost())
     return false;
   LastChangeTick = GetTickCount();
@@ -84,13 +106,14 @@ bool TryToggleMute() {
 }
 
 // Controls whose service has restarted fail at their first call after it. The
-// action is then carried out once more on controls bound anew at once, so the first
+// action is then carried on once more on controls bound anew at once, so the first
 // action after the service is back works; one that fails again shows nothing.
-void ActOnControls(bool (*Action)()) {
+void ActOnControls(bool (*Action)(TActionProgress &)) {
+  TActionProgress Done = {};
   BindAbsentAudioControls();
-  if (!Action()) {
+  if (!Action(Done)) {
     BindAbsentAudioControls();
-    Action();
+    Action(Done);
   }
 }
 
@@ -101,3 +124,21 @@ void VolumeUp() { ActOnControls(TryVolumeUp); }
 void VolumeDown() { ActOnControls(TryVolumeDown); }
 
 void ToggleMute() { ActOnControls(TryToggleMute); }
+
+// The controls tell of every change, the program's own too: only a level or mute
+// state other than the last known one was made elsewhere. Shown only while the
+// controls are on, since only then does the display hide again.
+void FollowControlChange() {
+  ModifyTrayIcon();
+  if (Settings[DISPLAY_OTHER_CHANGES] == 0 || !Enabled || !VolumeControl || !MuteControl)
+    return;
+  const DWORD Volume = VolumeControl->GetValue();
+  const DWORD Mute = MuteControl->GetValue();
+  if (Volume == KnownVolume && Mute == KnownMute)
+    return;
+  const TChangeKind Change = Mute != KnownMute ? CHANGE_MUTE : CHANGE_VOLUME;
+  KnownVolume = Volume;
+  KnownMute = Mute;
+  LastChangeTick = GetTickCount();
+  ShowDisplay(Change);
+}

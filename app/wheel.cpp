@@ -1,4 +1,5 @@
-// The mouse wheel at the outer edges of the desktop, or anywhere with Shift held.
+// The mouse wheel at the outer edges of the desktop, or anywhere with the wheel's
+// modifier (Shift unless set otherwise) held.
 // HandleHookMouse runs for every wheel turn of the desktop while the hook is in
 // place, and the turn waits for it: it only decides, and hands the steps themselves
 // to posted messages.
@@ -32,7 +33,7 @@ void TakeMonitorLayout() {
 namespace {
 
 // Of the key as the user holds it: a background program reads no keyboard
-// messages, so the key state of its own thread never sees Shift go down.
+// messages, so the key state of its own thread never sees the modifier go down.
 constexpr SHORT KeyDownBit = static_cast<SHORT>(0x8000);
 
 bool Contains(const RECT &Monitor, LONG X, LONG Y) {
@@ -75,7 +76,9 @@ bool IsAtScreenBorder(LONG X, LONG Y) {
 namespace {
 
 bool TakesTurn(const MSLLHOOKSTRUCT &Event) {
-  return IsAtScreenBorder(Event.pt.x, Event.pt.y) || (GetAsyncKeyState(VK_SHIFT) & KeyDownBit);
+  const int Modifier = static_cast<int>(Settings[WHEEL_MODIFIER]);
+  return (Settings[EDGE_WHEEL] != 0 && IsAtScreenBorder(Event.pt.x, Event.pt.y)) ||
+         (Modifier != 0 && (GetAsyncKeyState(Modifier) & KeyDownBit));
 }
 
 // Fine-grained wheels send a notch as several smaller turns: their deltas add up,
@@ -120,7 +123,8 @@ bool HandleHookMouse(WPARAM MouseMessage, LPARAM Ticket) {
   const bool Take = MouseMessage == WM_MOUSEWHEEL && TakesTurn(Event);
   if (!AnswerHookRecord(Ticket, Take) || !Take)
     return false;
-  const int Delta = GET_WHEEL_DELTA_WPARAM(Event.mouseData);
+  const int Turn = GET_WHEEL_DELTA_WPARAM(Event.mouseData);
+  const int Delta = Settings[REVERSE_WHEEL] != 0 ? -Turn : Turn;
   if (Delta != 0)
     PostWheelSteps(WholeNotches(Delta, Event.time));
   return true;

@@ -47,6 +47,13 @@ public:
   }
 };
 
+// The service keeps no reference of its own to a watcher, and may go on calling one
+// whose unregister failed: that one is leaked on purpose, never freed under it.
+void KeepIfStillRegistered(IUnknown *Watcher, HRESULT Unregistered) {
+  if (FAILED(Unregistered))
+    Watcher->AddRef();
+}
+
 } // namespace
 
 HRESULT TEndpointSession::CreateEnumerator() {
@@ -71,13 +78,19 @@ void TEndpointSession::WatchDevices() {
 }
 
 // Wine's endpoint reads 1.0 for ever and refuses every write; only writing tells.
-// Any other failure may pass with the service's start, so it tells nothing.
+// Any other failure may pass with the service's start, so it tells nothing. One
+// write taken tells for the whole run: each one undoes a change that lands between
+// its read and its write, such as a headset's volume sync on connect.
 bool TEndpointSession::RefusesWrites() {
   TComPtr<IAudioEndpointVolume> Probe;
   float Scalar = 0.0f;
-  return SUCCEEDED(ActivateDefault(Probe)) &&
-         SUCCEEDED(Probe->GetMasterVolumeLevelScalar(&Scalar)) &&
-         Probe->SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext) == E_NOTIMPL;
+  if (WriteTaken || FAILED(ActivateDefault(Probe)) ||
+      FAILED(Probe->GetMasterVolumeLevelScalar(&Scalar)))
+    return false;
+  const HRESULT Written =
+      Probe->SetMasterVolumeLevelScalar(Scalar, &TEndpointControl::ChangeContext);
+  WriteTaken = SUCCEEDED(Written);
+  return Written == E_NOTIMPL;
 }
 
 void TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
@@ -85,6 +98,7 @@ void TEndpointSession::Open(HWND Notified, UINT Change, UINT Rebind) {
   ChangeMessage = Change;
   RebindMessage = Rebind;
   Opened = true;
+  WriteTaken = false;
 }
 
 HRESULT TEndpointSession::ActivateDefault(TComPtr<IAudioEndpointVolume> &Found) {
@@ -131,14 +145,16 @@ HRESULT TEndpointSession::BindDefault(TComPtr<IAudioEndpointVolume> &Bound) {
 
 void TEndpointSession::Unbind() {
   if (VolumeWatcher)
-    Endpoint->UnregisterControlChangeNotify(VolumeWatcher.Get());
+    KeepIfStillRegistered(VolumeWatcher.Get(),
+                          Endpoint->UnregisterControlChangeNotify(VolumeWatcher.Get()));
   VolumeWatcher.Reset();
   Endpoint.Reset();
 }
 
 void TEndpointSession::ReleaseEnumerator() {
   if (DeviceWatcher)
-    Enumerator->UnregisterEndpointNotificationCallback(DeviceWatcher.Get());
+    KeepIfStillRegistered(DeviceWatcher.Get(),
+                          Enumerator->UnregisterEndpointNotificationCallback(DeviceWatcher.Get()));
   DeviceWatcher.Reset();
   Enumerator.Reset();
 }

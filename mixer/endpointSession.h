@@ -27,7 +27,8 @@ public:
   // service that restarted stay dead for ever.
   HRESULT BindDefault(TComPtr<IAudioEndpointVolume> &Bound);
 
-  // Unregisters both notifications and releases everything.
+  // Unregisters both notifications and releases everything but a watcher the
+  // service may still call.
   void Close();
 
 private:
@@ -43,6 +44,7 @@ private:
   UINT ChangeMessage = 0;
   UINT RebindMessage = 0;
   bool Opened = false;
+  bool WriteTaken = false;                      // the trial write went through: none is made again
   TComPtr<IMMDeviceEnumerator> Enumerator;      // null until the service has answered
   TComPtr<IMMNotificationClient> DeviceWatcher; // set while registered
   TComPtr<IAudioEndpointVolume> Endpoint;

@@ -3,9 +3,12 @@
 // waits for it: this thread does nothing else, so an event never waits for the
 // program's thread longer than one bounded hand-off of a wheel turn.
 //
-// Windows removes a hook that was once too slow, without a word. The same thread
-// also takes the mouse's raw input, which keeps coming whatever becomes of the hook:
-// raw input that the hook does not see is the only sign that it is gone.
+// Windows removes a hook that was once too slow, without a word. A second thread
+// takes the mouse's raw input, which keeps coming whatever becomes of the hook: wheel
+// turns that raw input reports and the hook does not see are the sign that it is gone.
+// Not the hook's own thread: raw input is queued ahead of the hook's call, and a
+// thread it wakes after a rest of some seconds passes for hung when the call comes,
+// so the system would skip the hook for that very turn.
 #include "morvaskint.h"
 
 namespace {
@@ -29,36 +32,44 @@ constexpr UINT HandOffTimeout = 50; // ms
 // program thread stopped between its claim and its answer.
 constexpr DWORD AnswerWait = 50; // ms
 
-// A hook that is in place sees each event that raw input reports, in either order:
-// this many reports in a row without a hook event tell that it is gone.
-constexpr LONG UnseenInputLimit = 4;
+// A hook that is in place sees each turn that raw input reports, in either order:
+// this many reports in a row without a turn seen by the hook tell that it is gone.
+// Only turns count: the hook exists for them, and a warp or a move that another
+// program injects or keeps from the hook is no sign of anything.
+constexpr LONG UnseenTurnLimit = 4;
+constexpr DWORD ReportInterval = 1000; // ms at least between two reports
 constexpr USHORT GenericDesktopPage = 1;
 constexpr USHORT MouseUsage = 2;
 constexpr char InputClassName[] = "MorvaskRawInput";
-// The thread's procedures need a few hundred bytes; the program's default reservation
-// would cost a couple of megabytes of address space and page tables.
-constexpr SIZE_T HookThreadStack = 64 * 1024;
+constexpr UINT WM_PAUSEWATCH = WM_APP;
+
+struct THookThread {
+  HANDLE Handle;
+  DWORD Id;
+};
 
 HINSTANCE Module;
-HANDLE HookThread;
-DWORD HookThreadId;
 int HookKind;
 HWND Target;
 UINT TargetMessage;
-HANDLE HookReady;
-bool HookInstalled;
+THookThread HookThread; // the newest hook's, which alone acts on a turn
+THookThread WatchThread;
 
-// Of the hook thread alone, but for the slot and the count.
-HHOOK Hook;
+// Of the acting hook's thread alone, but for the slot and the counts.
 MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
 LONG LastTicket;
-bool HandingOff;
-HWND InputWindow; // the raw input's target, message-only
-LONG EventsAtLastInput;
+volatile LONG HandingOff;
 
+// Of the watching thread alone, but for the count the program reads.
+HWND InputWindow; // the raw input's target, message-only
+LONG TurnsAtLastReport;
+DWORD LastReportTick;
+
+volatile DWORD ActingHookThreadId;
 volatile LONG Slot;
 volatile LONG EventCount;
-volatile LONG UnseenInputs; // raw input reports in a row that the hook has not seen
+volatile LONG TurnCount;
+volatile LONG UnseenTurns; // raw wheel reports in a row that the hook has not seen
 
 LONG SlotWord(LPARAM Ticket, LONG Phase) { return static_cast<LONG>(Ticket) << PhaseBits | Phase; }
 
@@ -81,7 +92,7 @@ bool CloseSlot(LONG Ticket) {
 }
 
 bool HandOff(const MSLLHOOKSTRUCT &Event) {
-  HandingOff = true;
+  HandingOff = TRUE;
   Turn = Event;
   const LONG Ticket = NextTicket();
   InterlockedExchange(&Slot, SlotWord(Ticket, Waiting));
@@ -89,26 +100,40 @@ bool HandOff(const MSLLHOOKSTRUCT &Event) {
   SendMessageTimeoutA(Target, TargetMessage, WM_MOUSEWHEEL, Ticket, SMTO_ABORTIFHUNG,
                       HandOffTimeout, &Answer);
   const bool Swallow = CloseSlot(Ticket);
-  HandingOff = false;
+  HandingOff = FALSE;
   return Swallow;
 }
 
 // A turn that arrives while another is being handed off (the wait lets the thread
-// take the system's next call) goes on: the slot holds one turn.
+// take the system's next call) goes on: the slot holds one turn. While a new hook
+// replaces an old one both are in place, and the old one passes everything on.
 LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
-  if (Code == HC_ACTION) {
+  if (Code == HC_ACTION && GetCurrentThreadId() == ActingHookThreadId) {
     InterlockedIncrement(&EventCount);
-    if (Message == WM_MOUSEWHEEL && !HandingOff &&
-        HandOff(*reinterpret_cast<const MSLLHOOKSTRUCT *>(Event)))
-      return 1;
+    if (Message == WM_MOUSEWHEEL) {
+      InterlockedIncrement(&TurnCount);
+      if (!HandingOff && HandOff(*reinterpret_cast<const MSLLHOOKSTRUCT *>(Event)))
+        return 1;
+    }
   }
-  return CallNextHookEx(Hook, Code, Message, Event);
+  return CallNextHookEx(nullptr, Code, Message, Event);
 }
 
-// Without the window or the registration the hook runs on unwatched. A plain class
-// of the library's own: a system control class here made the process megabytes
-// larger under Wine. A later hook's thread finds it registered already.
-void WatchRawInput() {
+// While the program's own window is the foreground, its raw input comes as the
+// foreground's, and a process that takes raw input there may get no calls of its own
+// low-level hook: the registration is dropped until another program has the foreground.
+void WatchRawInput(bool Watch) {
+  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage,
+                                static_cast<DWORD>(Watch ? RIDEV_INPUTSINK : RIDEV_REMOVE),
+                                Watch ? InputWindow : nullptr};
+  RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
+  UnseenTurns = 0;
+}
+
+// Without the window the hook runs on unwatched. A plain class of the library's own:
+// a system control class here made the process megabytes larger under Wine. A later
+// watching thread finds it registered already.
+void OpenInputWindow() {
   WNDCLASSA Class = {};
   Class.lpfnWndProc = DefWindowProcA;
   Class.hInstance = Module;
@@ -116,89 +141,128 @@ void WatchRawInput() {
   RegisterClassA(&Class);
   InputWindow = CreateWindowExA(0, InputClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 Module, nullptr);
-  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage, RIDEV_INPUTSINK, InputWindow};
   if (InputWindow != nullptr)
-    RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
+    WatchRawInput(true);
 }
 
-// The registration is the process's, not the window's: it must not outlive the window.
-void EndRawInput() {
-  const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage, RIDEV_REMOVE, nullptr};
-  RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
-  DestroyWindow(InputWindow);
-  InputWindow = nullptr;
+bool IsBackgroundTurn(const MSG &Message) {
+  RAWINPUT Input = {};
+  UINT Size = sizeof Input;
+  return GET_RAWINPUT_CODE_WPARAM(Message.wParam) == RIM_INPUTSINK &&
+         GetRawInputData(reinterpret_cast<HRAWINPUT>(Message.lParam), RID_INPUT, &Input, &Size,
+                         sizeof Input.header) != static_cast<UINT>(-1) &&
+         Input.header.dwType == RIM_TYPEMOUSE && (Input.data.mouse.usButtonFlags & RI_MOUSE_WHEEL);
 }
 
-// The program is told once per run of unseen reports, and again while they go on, so
-// that it can put the hook back as soon as its own limit on reinstalls allows.
-void NoteRawInput() {
-  const LONG Events = EventCount;
-  UnseenInputs = Events == EventsAtLastInput ? UnseenInputs + 1 : 0;
-  EventsAtLastInput = Events;
-  if (UnseenInputs > 0 && UnseenInputs % UnseenInputLimit == 0)
+// The program is told at most once a second while turns go unseen, so that it can put
+// the hook back as soon as its own limit on reinstalls allows.
+void NoteRawInput(const MSG &Message) {
+  if (!IsBackgroundTurn(Message))
+    return;
+  const LONG Turns = TurnCount;
+  UnseenTurns = Turns == TurnsAtLastReport ? UnseenTurns + 1 : 0;
+  TurnsAtLastReport = Turns;
+  if (UnseenTurns >= UnseenTurnLimit && GetTickCount() - LastReportTick >= ReportInterval) {
+    LastReportTick = GetTickCount();
     PostMessageA(Target, TargetMessage, WM_INPUT, 0);
+  }
 }
 
-DWORD WINAPI RunHook(LPVOID) {
+// Each thread's queue must exist before its start returns, or the quit that ends
+// it could be lost.
+void MakeQueue() {
   MSG Message;
-  // The queue must exist before SetHook returns, or FreeHook's quit could be lost.
   PeekMessageA(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-  Hook = SetWindowsHookExA(HookKind, ReportMouseEvent, Module, 0);
-  HookInstalled = Hook != nullptr;
-  if (HookInstalled)
-    WatchRawInput();
-  SetEvent(HookReady);
-  if (Hook == nullptr)
-    return 0;
-  // Only the quit ends the loop; the hook's calls come in while it waits. The
-  // window's default handling frees each raw input.
+}
+
+// Only the quit ends the loop; the window's default handling frees each raw input.
+DWORD WINAPI RunWatch(LPVOID Ready) {
+  MakeQueue();
+  OpenInputWindow();
+  SetEvent(Ready);
+  MSG Message;
   while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
     if (Message.message == WM_INPUT)
-      NoteRawInput();
+      NoteRawInput(Message);
+    else if (Message.message == WM_PAUSEWATCH && InputWindow != nullptr)
+      WatchRawInput(Message.wParam == FALSE);
     DispatchMessageA(&Message);
   }
-  EndRawInput();
-  UnhookWindowsHookEx(Hook);
-  Hook = nullptr;
+  WatchRawInput(false);
+  DestroyWindow(InputWindow);
+  InputWindow = nullptr;
   return 0;
 }
 
-void EndHookThread() {
-  WaitForSingleObject(HookThread, INFINITE);
-  CloseHandle(HookThread);
-  HookThread = nullptr;
+// Only the quit ends the loop; the hook's calls come in while it waits.
+DWORD WINAPI RunHook(LPVOID Ready) {
+  MakeQueue();
+  const HHOOK Hook = SetWindowsHookExA(HookKind, ReportMouseEvent, Module, 0);
+  if (Hook != nullptr)
+    ActingHookThreadId = GetCurrentThreadId();
+  SetEvent(Ready);
+  if (Hook == nullptr)
+    return 0;
+  MSG Message;
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0)
+    DispatchMessageA(&Message);
+  UnhookWindowsHookEx(Hook);
+  return 0;
+}
+
+THookThread StartThread(LPTHREAD_START_ROUTINE Run) {
+  THookThread Thread = {};
+  const HANDLE Ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (Ready == nullptr)
+    return Thread;
+  Thread.Handle = CreateThread(nullptr, 0, Run, Ready, 0, &Thread.Id);
+  if (Thread.Handle != nullptr)
+    WaitForSingleObject(Ready, INFINITE);
+  CloseHandle(Ready);
+  return Thread;
+}
+
+void EndThread(THookThread &Thread) {
+  if (Thread.Handle == nullptr)
+    return;
+  PostThreadMessageA(Thread.Id, WM_QUIT, 0, 0);
+  WaitForSingleObject(Thread.Handle, INFINITE);
+  CloseHandle(Thread.Handle);
+  Thread = {};
 }
 
 } // namespace
 
+// The new hook is in place before the old one goes, so that a turn during a
+// reinstall meets one of them, and the watch goes on across it.
 BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
-  FreeHook();
   HookKind = Kind;
   Target = Window;
   TargetMessage = Message;
-  HookReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (HookReady == nullptr)
+  THookThread Old = HookThread;
+  HookThread = StartThread(RunHook);
+  EndThread(Old);
+  if (HookThread.Handle == nullptr || ActingHookThreadId != HookThread.Id) {
+    FreeHook();
     return FALSE;
-  HookInstalled = false;
-  UnseenInputs = 0;
-  HookThread = CreateThread(nullptr, HookThreadStack, RunHook, nullptr,
-                            STACK_SIZE_PARAM_IS_A_RESERVATION, &HookThreadId);
-  if (HookThread != nullptr)
-    WaitForSingleObject(HookReady, INFINITE);
-  CloseHandle(HookReady);
-  if (HookThread != nullptr && !HookInstalled)
-    EndHookThread();
-  return HookInstalled;
+  }
+  UnseenTurns = 0;
+  if (WatchThread.Handle == nullptr)
+    WatchThread = StartThread(RunWatch);
+  return TRUE;
 }
 
 // The program's thread waits here without taking sent messages: a hand-off in
 // flight runs into its time-out, and the thread then reads its quit.
 void __cdecl FreeHook() {
-  if (HookThread == nullptr)
-    return;
-  PostThreadMessageA(HookThreadId, WM_QUIT, 0, 0);
-  EndHookThread();
-  HookInstalled = false;
+  EndThread(HookThread);
+  EndThread(WatchThread);
+  ActingHookThreadId = 0;
+}
+
+void __cdecl PauseHookWatch(BOOLEAN Pause) {
+  if (WatchThread.Handle != nullptr)
+    PostThreadMessageA(WatchThread.Id, WM_PAUSEWATCH, Pause, 0);
 }
 
 BOOLEAN __cdecl ClaimHookRecord(LPARAM Ticket, MSLLHOOKSTRUCT *Record) {
@@ -218,7 +282,9 @@ BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 
 DWORD __cdecl HookEventCount() { return static_cast<DWORD>(EventCount); }
 
-BOOLEAN __cdecl HookLost() { return HookInstalled && UnseenInputs >= UnseenInputLimit; }
+BOOLEAN __cdecl HookLost() {
+  return HookThread.Handle != nullptr && UnseenTurns >= UnseenTurnLimit;
+}
 
 // The library's entry in place of the C runtime's, which it does without: it keeps
 // the module handle for SetWindowsHookExA and asks for no thread notifications.

@@ -1,6 +1,10 @@
 """Start-up, the single-instance rule and the shutdown of the real program."""
 
+import os
+import shutil
+import subprocess
 import sys
+import tempfile
 import unittest
 
 import harness as h
@@ -83,6 +87,37 @@ class StartupTest(unittest.TestCase):
             self.assertEqual(s.post(WM_QUIT, 7).get("posted"), "1")
             self.assertEqual(s.wait_exit(program), 0)
 
+    def test_a_stored_key_works_and_a_portable_ini_is_read_instead_of_the_registry(self):
+        store, portable = r"HKCU\Software\Sonalto", tempfile.mkdtemp(prefix="sonalto-portable-")
+        self.addCleanup(shutil.rmtree, portable)
+        for name in ("sonalto.exe", "morvask.dll"):
+            shutil.copy(os.path.join(h.BIN_DIR, name), portable)
+        with open(os.path.join(portable, "sonalto.ini"), "w") as ini:
+            ini.write("[Sonalto]\r\nVolumeDownKey=0x00030024\r\n")   # Ctrl+Alt+Home
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            def reg(*args):
+                return subprocess.run(["wine", "reg", *args], env=s.env, capture_output=True)
+            # Nothing stored, then a stored Ctrl+Alt+End, then the portable copy: each
+            # run leaves the store as it found it.
+            try:
+                for path, stored, key in ((None, None, "Next"), (None, "0x00030023", "End"),
+                                          (os.path.join(portable, "sonalto.exe"), None, "Home")):
+                    if stored:
+                        reg("add", store, "/v", "VolumeDownKey", "/t", "REG_DWORD", "/d", stored,
+                            "/f")
+                    before = reg("query", store)
+                    self.assertEqual(before.returncode != 0, stored is None and path is None)
+                    program = s.wine_process([path or "sonalto.exe"])
+                    s.wait_for_window()
+                    h.wait_until(lambda: s.send(h.WM_NULL).get("answered") == "1", 20, "the loop")
+                    s.start_desktop() if s.desktop_xid is None else s.focus_desktop()
+                    s.key(f"ctrl+alt+{key}")
+                    s.wait_for_display(65535 - 500, "ON")
+                    s.send(h.WM_CLOSE)
+                    self.assertEqual(s.wait_exit(program), 0)
+                    self.assertEqual(reg("query", store).stdout, before.stdout, "nothing written")
+            finally:   # the prefix is every other test's too
+                reg("delete", store, "/f")
 
 if __name__ == "__main__":
     h.main()

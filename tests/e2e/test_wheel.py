@@ -34,6 +34,7 @@ REPLAY_AT = (400, 437)  # a turn the program passes on, at a position of its own
 RECENT_TICKETS = 16     # the first tickets of the hook library, which the probe forges
 BESIDE_MIDDLE = (MIDDLE[0] + 10, MIDDLE[1])  # a last turn the desktop tells from MIDDLE's
 HOLD_MS = 8000  # how long the program's thread is held: far beyond any hand-off
+REST = 6        # s without input: longer than Wine waits before a thread counts as hung
 
 
 def telling_direction(volume):
@@ -183,6 +184,11 @@ class WheelTest(WheelTurns, unittest.TestCase):
             # Every turn at the edge was swallowed, also those that made no step.
             self.assertEqual(self.wheel_messages(s, BESIDE_MIDDLE) - before, 3,
                              "wheel messages the desktop received")
+            # A notch after a rest, the pointer still where it rested, steps like any other.
+            self.send_wheel(s, EDGE, 0)
+            time.sleep(REST)
+            self.send_wheel(s, EDGE, -120)
+            self.shown_after(s, FULL - 4 * STEP)
 
     def test_turn_goes_on_at_once_while_the_program_is_held_and_never_steps_later(self):
         with h.Session(h.BIN_DIR, sound=True) as s:

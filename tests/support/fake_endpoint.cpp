@@ -2,6 +2,8 @@
 
 #include "comObject.h"
 
+#include <initializer_list>
+
 TFakeAudioState *FakeAudio;
 
 namespace {
@@ -79,6 +81,17 @@ void NotifyVolume(LONG Device, const GUID &Context) {
            [&](IAudioEndpointVolumeCallback *Callback) { Callback->OnNotify(&Data); });
 }
 
+// Counts one down, if any is left, against other threads doing the same.
+bool TakeOne(LONG &Count) {
+  for (LONG Left = Count; Left > 0;) {
+    const LONG Seen = InterlockedCompareExchange(&Count, Left - 1, Left);
+    if (Seen == Left)
+      return true;
+    Left = Seen;
+  }
+  return false;
+}
+
 template <typename TInterface> class TFakeObject : public TComObject<TInterface> {
 public:
   TFakeObject() { InterlockedIncrement(&FakeAudio->LiveObjects); }
@@ -104,6 +117,8 @@ public:
   }
   HRESULT STDMETHODCALLTYPE
   UnregisterControlChangeNotify(IAudioEndpointVolumeCallback *Callback) override {
+    if (Dead())
+      return RPC_E_DISCONNECTED;
     if (!Remove(Registry.Callbacks, Callback))
       return E_INVALIDARG;
     InterlockedDecrement(&State().Registered);
@@ -164,12 +179,8 @@ private:
       return RPC_E_DISCONNECTED;
     if (FAILED(State().CallResult))
       return State().CallResult;
-    for (LONG Left = FakeAudio->FailingCalls; Left > 0;) {
-      const LONG Seen = InterlockedCompareExchange(&FakeAudio->FailingCalls, Left - 1, Left);
-      if (Seen == Left)
-        return FakeAudio->FailResult;
-      Left = Seen;
-    }
+    if (!TakeOne(FakeAudio->PassingCalls) && TakeOne(FakeAudio->FailingCalls))
+      return FakeAudio->FailResult;
     return State().CallResult;
   }
   HRESULT WriteAnswer() const {
@@ -241,6 +252,8 @@ public:
   }
   HRESULT STDMETHODCALLTYPE
   UnregisterEndpointNotificationCallback(IMMNotificationClient *Client) override {
+    if (Dead())
+      return RPC_E_DISCONNECTED;
     if (!Remove(Registry.Clients, Client))
       return E_INVALIDARG;
     InterlockedDecrement(&FakeAudio->DeviceWatchers);
@@ -290,6 +303,18 @@ HRESULT CreateFakeEnumerator(REFIID Id, void **Object) {
   const HRESULT Result = Enumerator->QueryInterface(Id, Object);
   Enumerator->Release();
   return Result;
+}
+
+LONG FakeUnheldWatchers() {
+  LONG Unheld = 0;
+  EnterCriticalSection(&Registry.Lock);
+  for (int Slot = 0; Slot < MaxRegistrations; ++Slot)
+    for (IUnknown *Item : {static_cast<IUnknown *>(Registry.Clients[Slot]),
+                           static_cast<IUnknown *>(Registry.Callbacks[Slot])})
+      if (Item != nullptr && (Item->AddRef(), Item->Release() == 1))
+        ++Unheld;
+  LeaveCriticalSection(&Registry.Lock);
+  return Unheld;
 }
 
 void FakeExternalChange(LONG Device, float Scalar, BOOL Mute) {

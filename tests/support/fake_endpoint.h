@@ -30,6 +30,7 @@ struct TFakeAudioState {
   // What the enumerator's creation, GetDefaultAudioEndpoint and Activate answer first
   // until it is S_OK again: AUDCLNT_E_SERVICE_NOT_RUNNING, as at logon.
   HRESULT ServiceResult;
+  LONG PassingCalls; // volume and mute calls that pass before the FailingCalls start
   LONG FailingCalls; // the next this many volume and mute calls answer FailResult
   HRESULT FailResult;
   LONG DefaultDevice; // NoDevice while there is none
@@ -49,6 +50,10 @@ extern TFakeAudioState *FakeAudio;
 void ResetFakeAudio(TFakeAudioState &State);
 
 HRESULT CreateFakeEnumerator(REFIID Id, void **Object);
+
+// Watchers still registered that only the registry holds: the system keeps no
+// reference of its own, so on Windows each would have been freed while still called.
+LONG FakeUnheldWatchers();
 
 // Changes made outside the program. Each calls the program's notifications on the
 // thread that makes it, as the system calls them on threads of its own.

@@ -122,16 +122,25 @@ TEST_F(EndpointChoice, ServiceNotAnsweringKeepsTheEndpointAndTheNextActionBinds)
   }
   Restart([] { FakeEndpoints.Devices[0].SetResult = E_FAIL; });
   EXPECT_EQ(0, FakeMixer.Count("mixerOpen"));
+  Restart([] { FakeEndpoints.ServiceResult = AUDCLNT_E_SERVICE_NOT_RUNNING; });
+  FakeEndpoints.ServiceResult = S_OK;
+  FakeEndpoints.Devices[0].SetResult = E_NOTIMPL; // Wine's, once its service answers
+  SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
+  EXPECT_FALSE(KillTimer(MainWindow, ENDPOINT_RETRY_TIMER_ID)); // gone with the session
 }
 
 // Wine without a driver answers E_FAIL, but so may a Windows at logon.
 TEST_F(EndpointChoice, MixerServesAfterEFailAtStartUntilTheEndpointBinds) {
   Restart([] { FakeEndpoints.CreateResult = E_FAIL; });
   EXPECT_TRUE(OnTheMixer());
-  FakeEndpoints.CreateResult = S_OK;
   SendMessageA(MainWindow, WM_TIMER, ENDPOINT_RETRY_TIMER_ID, 0);
-  EXPECT_EQ(0, FakeMixer.OpenHandles);
+  FakeEndpoints.CreateResult = S_OK;
+  Fake.TickCount = LastRebindTick + 999;
+  VolumeUp();
+  EXPECT_TRUE(OnTheMixer()); // an action tries the endpoint first, at most once a second
+  Fake.TickCount = LastRebindTick + 1000;
   VolumeDown();
+  EXPECT_EQ(0, FakeMixer.OpenHandles);
   EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
 }
 
@@ -271,6 +280,16 @@ TEST_F(EndpointDevices, LostDeviceInTheMiddleOfACallRebindsInsteadOfSwitchingOff
   PumpMessages();
   VolumeDown();
   EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[Other].Scalar));
+  FakeEndpoints.FailResult = E_FAIL;
+  FakeEndpoints.FailingCalls = 1; // the unmute's read: the retry makes it, and steps no more
+  VolumeUp();
+  EXPECT_EQ(ScalarToFader(0.5f), ScalarToFader(FakeEndpoints.Devices[Other].Scalar));
+  FakeExternalChange(Other, 1.0f, TRUE);
+  ShowWindow(MainWindow, SW_HIDE);
+  FakeEndpoints.PassingCalls = 2; // the unmute goes through, the fader's read fails
+  FakeEndpoints.FailingCalls = 1;
+  VolumeUp();
+  EXPECT_TRUE(IsWindowVisible(MainWindow)); // the unmute shown, at the top too
 }
 
 // The tray's read after each rebind would ask again at once, for ever.
@@ -299,6 +318,8 @@ TEST_F(EndpointDevices, FirstActionAfterTheServiceRestartedBindsAnewAndChangesTh
   VolumeDown();
   EXPECT_EQ(ScalarToFader(0.5f) - 500, ScalarToFader(FakeEndpoints.Devices[0].Scalar));
   EXPECT_EQ(2, FakeEndpoints.Enumerators);
+  EXPECT_EQ(2, FakeEndpoints.Devices[0].Writes); // the new enumerator made no trial write
+  EXPECT_EQ(0, FakeUnheldWatchers());            // the old ones failed to unregister: kept alive
   FromAnotherThread([] { FakeExternalChange(0, 0.25f, TRUE); });
   PumpMessages();
   EXPECT_EQ(IDI_ENMUTEON, TrayImage());

@@ -250,6 +250,10 @@ TEST_F(TDisabling, DisplayShownStaysUntilEnabledAgain) {
   EXPECT_FALSE(HideTimerRuns());
   Press(EnableHotKeyId);
   EXPECT_TRUE(HideTimerRuns());
+  // Hidden some other way, the display needs no timer either.
+  ShowWindow(MainWindow, SW_HIDE);
+  SendMessageA(MainWindow, WM_TIMER, HIDE_TIMER_ID, 0);
+  EXPECT_FALSE(HideTimerRuns());
 }
 
 TEST_F(TDisabling, ExitWhileDisabledDisablesOnceMoreHarmlessly) {
@@ -318,6 +322,11 @@ TEST_F(THotKeyMessage, HeldTogglesActOncePerPressWhereTheSystemRepeatsThem) {
     Repeat(VolumeUpHotKeyId);
     Repeat(VolumeUpHotKeyId);
     EXPECT_EQ(MidVolume + 1000 + 500, FakeMixer.Values[VolumeId]);
+    // A release never seen (let go on the secure desktop) ends the watch in two seconds.
+    Fake.KeysHeld = {'M'};
+    Repeat(MuteHotKeyId);
+    WatchToggleKey(2000 / 30);
+    EXPECT_FALSE(KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID));
   }
 }
 
@@ -431,7 +440,7 @@ protected:
   static void Later(DWORD Milliseconds) { *Fake.TickCount += Milliseconds; }
 };
 
-TEST_F(THookWatch, LostHookIsReinstalledOnlyWhenTheLibrarySaysSoAndOncePerInterval) {
+TEST_F(THookWatch, LostHookIsReinstalledOnlyWhenTheLibrarySaysSoAndLessOftenWhileReportsGoOn) {
   Later(10000);
   Report();
   EXPECT_EQ(1u, Fake.SetHookCalls.size());
@@ -447,6 +456,13 @@ TEST_F(THookWatch, LostHookIsReinstalledOnlyWhenTheLibrarySaysSoAndOncePerInterv
   Later(1);
   Report();
   EXPECT_EQ(3u, Fake.SetHookCalls.size());
+  // Reports go on after a reinstall: the hook was not lost, and the wait doubles.
+  Later(9999);
+  Report();
+  EXPECT_EQ(3u, Fake.SetHookCalls.size());
+  Later(1);
+  Report();
+  EXPECT_EQ(4u, Fake.SetHookCalls.size());
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(IDI_ENMUTEOFF, TrayImage());
 }

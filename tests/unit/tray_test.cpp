@@ -252,13 +252,15 @@ protected:
   static bool RetryRuns() { return KillTimer(MainWindow, TRAY_RETRY_TIMER_ID) != FALSE; }
 };
 
-TEST_F(TTrayRetry, RefusedAddIsAskedAgainEveryTwoSecondsUntilTheShellTakesIt) {
+TEST_F(TTrayRetry, RefusedAddIsAskedAgainLessAndLessOftenUntilTheShellTakesIt) {
   StartProgram([] { Fake.RefusedTrayAdds = 2; });
   ASSERT_FALSE(Fake.TimersSet.empty());
   EXPECT_EQ(TRAY_RETRY_TIMER_ID, Fake.TimersSet[0].Id);
   EXPECT_EQ(2000u, Fake.TimersSet[0].Period);
   RetryTick();
   EXPECT_FALSE(Fake.TrayIconShown);
+  EXPECT_EQ(4000u, Fake.TimersSet.back().Period);
+  EXPECT_EQ(400u, Fake.Tolerances.back());
   RetryTick();
   EXPECT_TRUE(Fake.TrayIconShown);
   EXPECT_EQ(3, Adds());
