@@ -10,7 +10,7 @@ OUTPUT_FOLDER holds inprocess.txt and launch.txt, whose lines read
 import os
 import sys
 
-GOAL_SIZE = 64 * 1024
+GOAL_SIZE = 60 * 1024
 GOAL_IDLE_MS = 20.0
 GOAL_EXTRA_WAKEUPS = 1
 BUSY_MARGIN_MS = 5.0
@@ -146,7 +146,7 @@ def main():
         f"{ratio_text(row('startup.program'), row('startup.baseline'))} | ≤ 1.25x "
         f"| {verdict(judged('startup', 1.25))} |")
     say(f"| Size of sonalto.exe + morvask.dll | {size:,} bytes ({size / 1024:.1f} KiB) | | "
-        f"| ≤ 64 KiB | {verdict(size <= GOAL_SIZE if size else None)} |")
+        f"| ≤ {GOAL_SIZE // 1024} KiB | {verdict(size <= GOAL_SIZE if size else None)} |")
     say(f"| Private bytes after start | {pair(row('private.program'))} "
         f"| {pair(row('private.baseline'))} | "
         f"{ratio_text(row('private.program'), row('private.baseline'))} | ≤ 1.25x "
@@ -413,7 +413,11 @@ def notes(rows, info, machine, idle_seconds):
         f"thread: {us(moved)} against {us(passed)} for a bare pass-on hook "
         f"({times(moved, passed)}). The program's thread is not involved (no mixer call: "
         f"{calls(info, 'mouse_move')}); almost all of the time is Wine's delivery of an injected "
-        "event to a low-level hook.")
+        "event to a low-level hook. Each event also wakes the library's watching thread, which "
+        "takes the mouse's raw input and asks the wineserver for each report to count the wheel "
+        "turns alone; it is not on the hook's path, but under Wine its requests queue with "
+        "the event's own at the one wineserver, and on 2 shared cores it competes with the "
+        "delivery. The baseline's batches have neither thread (`FreeHook` ends both).")
 
     text.append(
         f"**Notch while the program's thread is busy: "
@@ -449,9 +453,12 @@ def notes(rows, info, machine, idle_seconds):
         "whatever the thread does; a thread's stack reservation, untouched, is not resident and "
         "does not show. The wheel hook runs on a thread of its own, so that the mouse never "
         "waits for the program's thread, and so does the baseline's pass-on hook. Nearly all "
-        "of the difference left is one more thread: the program reads the mute switch at "
+        "of the difference left is two more threads: the program reads the mute switch at "
         "start-up to choose its tray image, and Wine's winmm starts its device thread at the "
-        "first mixer read, while the baseline never reads. Measured together while idle, "
+        "first mixer read, while the baseline never reads; and the hook library watches the "
+        "mouse's raw input, the sign that the hook is gone, on a thread of its own, because "
+        "raw input taken on the hook's thread delayed the hook's calls. Measured together "
+        "while idle, "
         f"the program had {kib(info.get('idle_private_kib.program'))} "
         f"({whole(info.get('idle_cpu.program.unix_threads'))} threads), the baseline "
         f"{kib(info.get('idle_private_kib.baseline_hook'))} "
