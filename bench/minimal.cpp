@@ -6,14 +6,21 @@
 // Built a second time with READ_MUTE_ONCE, it also reads the mute switch once, as
 // any program must that shows the mute state: under Wine the first read starts
 // winmm's device thread, which the memory notes account for.
+//
+// Built a third time with HOOK_THREAD, it also runs a low-level mouse hook that
+// only passes each event on, on a thread of its own as the program's is, started
+// after the tray icon as the program starts its own: the baseline of the start-up
+// and memory rows. The rest row keeps the first build, the bare program.
 #include <windows.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 
 namespace {
 
-#ifdef READ_MUTE_ONCE
+#if defined(READ_MUTE_ONCE)
 constexpr char ClassName[] = "SonaltoBenchMinimalRead";
+#elif defined(HOOK_THREAD)
+constexpr char ClassName[] = "SonaltoBenchMinimalHook";
 #else
 constexpr char ClassName[] = "SonaltoBenchMinimal";
 #endif
@@ -65,6 +72,23 @@ void ReadControl(HMIXER Mixer, DWORD ControlId) {
 }
 #endif
 
+#ifdef HOOK_THREAD
+HHOOK Hook;
+
+LRESULT CALLBACK PassOn(int Code, WPARAM Message, LPARAM Event) {
+  return CallNextHookEx(Hook, Code, Message, Event);
+}
+
+// The process's end removes the hook and ends the thread.
+DWORD WINAPI RunHook(LPVOID) {
+  Hook = SetWindowsHookExA(WH_MOUSE_LL, PassOn, GetModuleHandleA(nullptr), 0);
+  MSG Message = {};
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0)
+    DispatchMessageA(&Message);
+  return 0;
+}
+#endif
+
 void AddTrayIcon() {
   TrayIcon.cbSize = sizeof TrayIcon;
   TrayIcon.hWnd = Window;
@@ -103,6 +127,9 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int) {
   (void)MuteId;
 #endif
   AddTrayIcon();
+#ifdef HOOK_THREAD
+  CloseHandle(CreateThread(nullptr, 0, RunHook, nullptr, 0, nullptr));
+#endif
   MSG Message = {};
   while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
     TranslateMessage(&Message);

@@ -19,7 +19,7 @@ install_packages
 # Only what the benchmarks run: the unit tests need not be built for them.
 cmake --preset default -B "$BUILD" -DSONALTO_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target sonalto morvask bench_inprocess bench_minimal bench_minimal_read \
-  bench_launch
+  bench_minimal_hook bench_launch
 mkdir -p "$OUT"
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 
