@@ -13,7 +13,7 @@ HBRUSH BackgroundBrush;
 HBRUSH BarBrush;
 HPEN FramePen;
 RECT BarRect;
-UINT DisplayDpi = DefaultDpi;
+UINT DisplayDpi;
 HFONT LabelFont;
 TDisplayPalette DisplayPalette;
 HPEN HighContrastPen;

@@ -155,6 +155,7 @@ void InitMainWindow() {
   PlaceDisplay();
   CreateAudioControls();
   MarkDisplayLive();
+  TrayRetryPeriod = FirstTrayRetryPeriod;
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
   LetTheShellThrough();

@@ -9,7 +9,7 @@ HICON TrayIconHandle;
 char TipText[128];
 HICON TrayImages[TrayImageCount];
 int TrayImageSize;
-DWORD TrayRetryPeriod = FirstTrayRetryPeriod;
+DWORD TrayRetryPeriod;
 
 namespace {
 
