@@ -117,9 +117,12 @@ void RegisterAsSet(int Index) {
 }
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
-// state is then wholly that switch's, and the enable that opened the box stops.
+// state is then wholly that switch's, and the enable that opened the box stops. While
+// the settings dialog is open its key fields take the keys: the dialog registers them
+// when it closes.
 bool RegisterVolumeHotKeys(DWORD Switch) {
-  for (int Index = FirstVolumeHotKey; Index < static_cast<int>(ARRAYSIZE(HotKeys)); ++Index) {
+  for (int Index = FirstVolumeHotKey;
+       SettingsDialog == nullptr && Index < static_cast<int>(ARRAYSIZE(HotKeys)); ++Index) {
     RegisterAsSet(Index);
     if (SwitchCount != Switch)
       return false;
