@@ -42,8 +42,11 @@ constexpr USHORT GenericDesktopPage = 1;
 constexpr USHORT MouseUsage = 2;
 constexpr UINT WM_PAUSEWATCH = WM_APP;
 // With the code: the library's only constant would otherwise take a section, and a
-// page of the file, of its own.
-[[gnu::section(".text")]] constexpr char InputClassName[] = "MorvaskRawInput";
+// page of the file, of its own. Other compilers place it as they will.
+#ifdef __GNUC__
+[[gnu::section(".text")]]
+#endif
+constexpr char InputClassName[] = "MorvaskRawInput";
 
 struct THookThread {
   HANDLE Handle;
