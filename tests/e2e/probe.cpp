@@ -149,7 +149,7 @@ struct TPixels {
 // Icon handles are private to the process that loaded them, so the box's icon is
 // recognised by its picture: the pixels on screen against each system icon drawn
 // here on the same background. The closest one wins.
-std::string RecogniseIcon(HWND IconStatic, int &Mismatch) {
+std::string RecogniseIconOnce(HWND IconStatic, int &Mismatch) {
   RECT Client = {};
   GetClientRect(IconStatic, &Client);
   const int Width = Client.right;
@@ -188,6 +188,19 @@ std::string RecogniseIcon(HWND IconStatic, int &Mismatch) {
   if (Mismatch * 4 > Width * Height)
     Best = "unknown";
   return Best;
+}
+
+// A box found as it opens may not have painted its icon yet on a busy machine: an
+// unknown picture is looked at again for a while before it counts.
+std::string RecogniseIcon(HWND IconStatic, int &Mismatch) {
+  constexpr int Looks = 20;
+  constexpr DWORD LookInterval = 50; // ms
+  std::string Icon = RecogniseIconOnce(IconStatic, Mismatch);
+  for (int Look = 1; Look < Looks && Icon == "unknown"; ++Look) {
+    Sleep(LookInterval);
+    Icon = RecogniseIconOnce(IconStatic, Mismatch);
+  }
+  return Icon;
 }
 
 // ---- Commands ----
