@@ -86,14 +86,13 @@ void FillTrayIconData() {
 // The tip is still empty when the icon is first added; the posted WM_REFRESHTIP
 // sets it again once the message loop runs. At logon the shell may be busy or not
 // there yet: without an icon the user could reach neither the menu nor Exit, so a
-// refused add is asked again until the shell takes it.
+// refused add is asked again, less and less often, until the shell takes it. The
+// waits start over at the start and when the taskbar comes back.
 void AddTrayIcon() {
   if (ShuttingDown)
     return;
   FillTrayIconData();
-  if (NotifyShell(NIM_ADD))
-    TrayRetryPeriod = FirstTrayRetryPeriod;
-  else
+  if (!NotifyShell(NIM_ADD))
     SetBackOffTimer(TRAY_RETRY_TIMER_ID, TrayRetryPeriod, LastTrayRetryPeriod);
   if (TipText[0] == '\0')
     PostMessageA(MainWindow, WM_REFRESHTIP, 0, 0);
@@ -114,9 +113,7 @@ void DeleteTrayIcon() {
 void RetryTrayIcon() {
   KillTimer(MainWindow, TRAY_RETRY_TIMER_ID);
   FillTrayIconData();
-  if (NotifyShell(NIM_MODIFY))
-    TrayRetryPeriod = FirstTrayRetryPeriod;
-  else
+  if (!NotifyShell(NIM_MODIFY))
     AddTrayIcon();
 }
 
