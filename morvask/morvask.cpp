@@ -48,7 +48,7 @@ constexpr UINT WM_PAUSEWATCH = WM_APP;
 #endif
 constexpr char InputClassName[] = "MorvaskRawInput";
 
-struct THookThread {
+struct TLibraryThread {
   HANDLE Handle;
   DWORD Id;
 };
@@ -57,8 +57,8 @@ HINSTANCE Module;
 int HookKind;
 HWND Target;
 UINT TargetMessage;
-THookThread HookThread; // the newest hook's, which alone acts on a turn
-THookThread WatchThread;
+TLibraryThread HookThread; // the newest hook's, which alone acts on a turn
+TLibraryThread WatchThread;
 
 // Of the acting hook's thread alone, but for the slot and the counts.
 MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
@@ -167,8 +167,9 @@ void NoteRawInput(const MSG &Message) {
   const LONG Turns = TurnCount;
   UnseenTurns = Turns == TurnsAtLastReport ? UnseenTurns + 1 : 0;
   TurnsAtLastReport = Turns;
-  if (UnseenTurns >= UnseenTurnLimit && GetTickCount() - LastReportTick >= ReportInterval) {
-    LastReportTick = GetTickCount();
+  const DWORD Now = GetTickCount();
+  if (UnseenTurns >= UnseenTurnLimit && Now - LastReportTick >= ReportInterval) {
+    LastReportTick = Now;
     PostMessageA(Target, TargetMessage, WM_INPUT, 0);
   }
 }
@@ -215,8 +216,8 @@ DWORD WINAPI RunHook(LPVOID Ready) {
   return 0;
 }
 
-THookThread StartThread(LPTHREAD_START_ROUTINE Run) {
-  THookThread Thread = {};
+TLibraryThread StartThread(LPTHREAD_START_ROUTINE Run) {
+  TLibraryThread Thread = {};
   const HANDLE Ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (Ready == nullptr)
     return Thread;
@@ -227,7 +228,7 @@ THookThread StartThread(LPTHREAD_START_ROUTINE Run) {
   return Thread;
 }
 
-void EndThread(THookThread &Thread) {
+void EndThread(TLibraryThread &Thread) {
   if (Thread.Handle == nullptr)
     return;
   PostThreadMessageA(Thread.Id, WM_QUIT, 0, 0);
@@ -244,7 +245,7 @@ BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
   HookKind = Kind;
   Target = Window;
   TargetMessage = Message;
-  THookThread Old = HookThread;
+  TLibraryThread Old = HookThread;
   HookThread = StartThread(RunHook);
   EndThread(Old);
   if (HookThread.Handle == nullptr || ActingHookThreadId != HookThread.Id) {
