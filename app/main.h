@@ -255,6 +255,9 @@ extern TSettingValues ShownSettings;
 extern bool DefaultsChosen;
 
 void OpenSettingsDialog();
+// The dialog's caption and each control's text in the user's language, the dialog
+// widened as a whole until the most crowded text fits.
+void ShowDialogTexts(HWND Dialog);
 
 // ---- Hotkeys and enabling ----
 

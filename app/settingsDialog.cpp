@@ -135,6 +135,7 @@ void ShowSettings(HWND Dialog, const TSettingValues &Values) {
 }
 
 void InitSettingsDialog(HWND Dialog) {
+  ShowDialogTexts(Dialog);
   UINT TextId = IDS_FIRST_CHOICE;
   for (const TChoice &Choice : Choices) {
     const TResourceString Text = LoadResourceString(TextId++);

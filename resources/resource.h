@@ -24,6 +24,31 @@
 #define IDS_KEY_TAKEN 19
 #define IDS_VALUE_REFUSED 20
 #define IDS_NOT_SAVED 21
+#define IDS_KEY_TYPES 22
+#define IDS_TRAY_WHEEL 23
+// The program's own words fill one block of the string table (ids 48 to 63).
+// The display's:
+#define IDS_VOLUME_LABEL 48
+#define IDS_MUTED_LABEL 49
+#define IDS_UNMUTED_LABEL 50
+// The refusals of the four hotkeys, in the order of their registration.
+#define IDS_SWITCH_KEY_REFUSED 51
+#define IDS_MUTE_KEY_REFUSED 52
+#define IDS_VOLUME_UP_KEY_REFUSED 53
+#define IDS_VOLUME_DOWN_KEY_REFUSED 54
+// The help box's words for the gestures and keys.
+#define IDS_EDGE_WHEEL_WORDS 55
+#define IDS_WHEEL_WORDS 56
+#define IDS_ALTERNATIVE 57
+#define IDS_NO_KEY 58
+#define IDS_WIN 59
+#define IDS_PGUP 60
+#define IDS_PGDN 61
+#define IDS_PAUSE 62
+#define IDS_SETTINGS_CAPTION 63
+// The text of each control of the settings dialog, by the control's id.
+#define IDS_CONTROL_TEXTS 1000
+#define TEXT_OF(Control) (IDS_CONTROL_TEXTS + (Control))
 
 #define IDI_MAINICON "MAINICON"
 #define IDI_ENMUTEON "ENMUTEON"
@@ -51,3 +76,16 @@
 #define IDC_DISPLAY_OTHER_CHANGES 1013
 #define IDC_START_WITH_WINDOWS 1014
 #define IDC_DEFAULTS 1015
+// The dialog's group boxes and labels, which have a text and nothing else.
+#define IDC_KEYS_GROUP 1040
+#define IDC_VOLUME_UP_LABEL 1041
+#define IDC_VOLUME_DOWN_LABEL 1042
+#define IDC_MUTE_LABEL 1043
+#define IDC_SWITCH_LABEL 1044
+#define IDC_WHEEL_GROUP 1045
+#define IDC_WHEEL_MODIFIER_LABEL 1046
+#define IDC_SMALLEST_STEP_LABEL 1047
+#define IDC_LARGEST_STEP_LABEL 1048
+#define IDC_DISPLAY_GROUP 1049
+#define IDC_DISPLAY_TIME_LABEL 1050
+#define IDC_DISPLAY_CORNER_LABEL 1051
