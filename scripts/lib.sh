@@ -7,7 +7,7 @@ export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRID
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
   xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3
-  libxrandr2)
+  libxrandr2 locales fonts-wqy-microhei)
 
 install_packages() {
   local missing=()
@@ -35,6 +35,17 @@ fetch_xinerama32() {
   (cd "$XINERAMA32" && { download_xinerama32 || { apt-get update -qq && download_xinerama32; }; } &&
     dpkg-deb -x libxinerama1_*_i386.deb . && rm -f libxinerama1_*_i386.deb) ||
     echo "Could not fetch the 32-bit libXinerama: the test of two monitors will fail" >&2
+}
+
+# Wine takes the user's language from the locale: the test of the translations runs
+# the program once in each of these, and Chinese, Japanese and Korean need the font.
+LOCALES=(en_US de_DE fr_FR es_ES it_IT pt_BR pl_PL ru_RU ja_JP zh_CN ko_KR)
+generate_locales() {
+  local known
+  known=$(locale -a)
+  for locale in "${LOCALES[@]}"; do
+    grep -qx "$locale.utf8" <<<"$known" || localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  done
 }
 
 build() {

@@ -5,5 +5,6 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 install_packages
+generate_locales
 build
 python3 "$ROOT/scripts/screenshots.py" "$BUILD/bin" "$ROOT/docs/images"

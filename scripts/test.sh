@@ -5,6 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 install_packages
+generate_locales
 fetch_xinerama32
 build
 trap stop_started EXIT

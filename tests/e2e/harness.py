@@ -317,6 +317,34 @@ def tray_image_problems(picture, cell, image):
     return problems
 
 
+# ---- The program's texts in each language ----
+
+# The locale a session takes each language from (LANG=<locale>.UTF-8), and the file
+# of its string table in resources/lang/.
+LANGUAGES = {"en_US": "en", "de_DE": "de", "fr_FR": "fr", "es_ES": "es", "it_IT": "it",
+             "pt_BR": "pt-BR", "pl_PL": "pl", "ru_RU": "ru", "ja_JP": "ja", "zh_CN": "zh-CN",
+             "ko_KR": "ko"}
+_DIALOG_BUTTONS = {"IDOK": 1, "IDCANCEL": 2}
+
+
+def string_table(locale):
+    """{name: text} of a language's string table as its .rc file has it, with \\r
+    as a line break: "IDS_TIP", and "TEXT_OF(IDC_...)" for a dialog control's text
+    (also under the control's id as a number)."""
+    with open(os.path.join(RESOURCES, "resource.h")) as f:
+        ids = dict(_DIALOG_BUTTONS, **{name: int(value) for name, value in
+                                       re.findall(r"#define (IDC_\w+) (\d+)", f.read())})
+    with open(os.path.join(RESOURCES, "lang", LANGUAGES[locale] + ".rc"), encoding="utf-8") as f:
+        entries = re.findall(r'^\s+(\S+)\s+"((?:[^"\\]|\\.)*)"\s*$', f.read(), re.M)
+    table = {}
+    for name, text in entries:
+        table[name] = text.replace("\\r", "\r")
+        control = re.fullmatch(r"TEXT_OF\((\w+)\)", name)
+        if control:
+            table[ids[control.group(1)]] = table[name]
+    return table
+
+
 def rect(record):
     """(left, top, right, bottom) of a window record."""
     return tuple(int(record[k]) for k in ("left", "top", "right", "bottom"))

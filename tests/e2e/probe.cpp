@@ -54,17 +54,31 @@ std::string ClassOf(HWND Window) {
   return Name;
 }
 
+// Every text is printed in UTF-8, whatever the session's language.
+std::string Utf8(const wchar_t *Text, int Length = -1) {
+  char Bytes[4096] = {};
+  WideCharToMultiByte(CP_UTF8, 0, Text, Length, Bytes, sizeof Bytes - 1, nullptr, nullptr);
+  return Bytes;
+}
+
+// The arguments come in the ANSI code page of the session's language.
+std::wstring Wide(const std::string &Text) {
+  wchar_t Chars[1024] = {};
+  MultiByteToWideChar(CP_ACP, 0, Text.c_str(), -1, Chars, ARRAYSIZE(Chars) - 1);
+  return Chars;
+}
+
 std::string TextOf(HWND Window) {
-  char Text[1024] = {};
-  // WM_GETTEXT answers for windows of other processes too; GetWindowTextA would not
+  wchar_t Text[1024] = {};
+  // WM_GETTEXT answers for windows of other processes too; GetWindowTextW would not
   // ask a control of another process for its text.
-  SendMessageTimeoutA(Window, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text),
+  SendMessageTimeoutW(Window, WM_GETTEXT, ARRAYSIZE(Text), reinterpret_cast<LPARAM>(Text),
                       SMTO_ABORTIFHUNG, MessageTimeout, nullptr);
   // Line breaks would cut a key=value line in two.
-  for (char &C : Text)
-    if (C == '\r' || C == '\n')
-      C = '|';
-  return Text;
+  for (wchar_t &C : Text)
+    if (C == L'\r' || C == L'\n')
+      C = L'|';
+  return Utf8(Text);
 }
 
 void PrintWindowState(HWND Window) {
@@ -647,11 +661,12 @@ int FindMenuTexts(const std::vector<std::string> &Texts) {
   Metrics.cbSize = sizeof Metrics;
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof Metrics, &Metrics, 0);
   const HFONT Font = CreateFontIndirectA(&Metrics.lfMenuFont);
-  for (const std::string &Text : Texts) {
+  for (const std::string &Argument : Texts) {
+    const std::wstring Text = Wide(Argument);
     const int Length = static_cast<int>(Text.size());
     SIZE Size = {};
     const HGDIOBJ Previous = SelectObject(Screen.Dc, Font);
-    GetTextExtentPoint32A(Screen.Dc, Text.c_str(), Length, &Size);
+    GetTextExtentPoint32W(Screen.Dc, Text.c_str(), Length, &Size);
     SelectObject(Screen.Dc, Previous);
     TPixels Drawn(Size.cx, Size.cy);
     const RECT Whole = {0, 0, Size.cx, Size.cy};
@@ -659,7 +674,7 @@ int FindMenuTexts(const std::vector<std::string> &Texts) {
     SelectObject(Drawn.Dc, Font);
     SetTextColor(Drawn.Dc, GetSysColor(COLOR_MENUTEXT));
     SetBkMode(Drawn.Dc, TRANSPARENT);
-    TextOutA(Drawn.Dc, 0, 0, Text.c_str(), Length);
+    TextOutW(Drawn.Dc, 0, 0, Text.c_str(), Length);
     for (int Top = 0; Top + Drawn.Height <= Screen.Height; ++Top)
       for (int Left = 0; Left + Drawn.Width <= Screen.Width; ++Left) {
         bool Same = true;
@@ -667,12 +682,49 @@ int FindMenuTexts(const std::vector<std::string> &Texts) {
           for (int X = 0; Same && X < Drawn.Width; ++X)
             Same = Drawn.At(X, Y) == Screen.At(Left + X, Top + Y);
         if (Same)
-          std::printf("[text]\ntext=%s\nleft=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", Text.c_str(),
-                      Rect.left + Left, Rect.top + Top, Rect.left + Left + Drawn.Width,
-                      Rect.top + Top + Drawn.Height);
+          std::printf("[text]\ntext=%s\nleft=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n",
+                      Utf8(Text.c_str()).c_str(), Rect.left + Left, Rect.top + Top,
+                      Rect.left + Left + Drawn.Width, Rect.top + Top + Drawn.Height);
       }
   }
   DeleteObject(Font);
+  return 0;
+}
+
+// ---- Whether a dialog's texts fit ----
+
+// Each control of the first dialog with this title that shows a text: its width and
+// the width its text takes in the dialog's font (MS Shell Dlg, as the template
+// names it, at the template's 8 points), in pixels.
+int MeasureDialogTexts(const char *Title) {
+  const HWND Dialog = FindWindowA(DialogClassName, Title);
+  std::printf("found=%d\n", Dialog ? 1 : 0);
+  if (!Dialog)
+    return 1;
+  PrintWindowState(Dialog);
+  const HDC Dc = GetDC(nullptr);
+  LOGFONTW Face = {};
+  Face.lfHeight = -MulDiv(8, GetDeviceCaps(Dc, LOGPIXELSY), 72);
+  Face.lfCharSet = DEFAULT_CHARSET;
+  lstrcpyW(Face.lfFaceName, L"MS Shell Dlg");
+  const HFONT Font = CreateFontIndirectW(&Face);
+  const HGDIOBJ Previous = SelectObject(Dc, Font);
+  for (HWND Control : ChildWindows(Dialog)) {
+    wchar_t Text[256] = {};
+    SendMessageTimeoutW(Control, WM_GETTEXT, ARRAYSIZE(Text), reinterpret_cast<LPARAM>(Text),
+                        SMTO_ABORTIFHUNG, MessageTimeout, nullptr);
+    RECT Extent = {};
+    if (Text[0] == L'\0' || DrawTextW(Dc, Text, -1, &Extent, DT_CALCRECT | DT_SINGLELINE) == 0)
+      continue;
+    RECT Place = {};
+    GetWindowRect(Control, &Place);
+    std::printf("[control]\nid=%d\nclass=%s\ntext=%s\nwidth=%ld\nneeded=%ld\nright=%ld\n",
+                GetDlgCtrlID(Control), ClassOf(Control).c_str(), Utf8(Text).c_str(),
+                Place.right - Place.left, Extent.right, Place.right);
+  }
+  SelectObject(Dc, Previous);
+  DeleteObject(Font);
+  ReleaseDC(nullptr, Dc);
   return 0;
 }
 
@@ -1548,6 +1600,7 @@ int Usage() {
   std::fprintf(stderr, "usage: probe windows\n"
                        "       probe find CLASS|- [TITLE|-]\n"
                        "       probe children CLASS\n"
+                       "       probe dialog-texts TITLE\n"
                        "       probe boxes\n"
                        "       probe press [BOX|-] [BUTTON_ID]\n"
                        "       probe send|post CLASS MESSAGE|NAME [WPARAM [LPARAM]]\n"
@@ -1597,6 +1650,8 @@ int main(int argc, char **argv) {
     return FindTopLevel(argv[2], Argument(3, "-"));
   if (Command == "children" && argc >= 3)
     return ListChildren(argv[2]);
+  if (Command == "dialog-texts" && argc >= 3)
+    return MeasureDialogTexts(argv[2]);
   if (Command == "boxes")
     return ListBoxes();
   if (Command == "press") {
