@@ -175,6 +175,30 @@ def take_pictures(s, camera):
         raise h.HarnessError("the program did not end with exit code 0")
 
 
+# The help box and the settings dialog in two more languages, one of them written in
+# Chinese characters; each in a session of its own.
+TRANSLATED = ("de_DE", "ja_JP")
+
+
+def take_translated_pictures(s, camera, texts, suffix):
+    program = s.start_program_and_wait()
+    s.start_desktop()
+    s.open_tray_menu()
+    s.click(*h.centre(s.menu_texts(texts["IDS_CONTROLS"])[0]))
+    box = s.wait_for_boxes()[0]
+    camera.save(f"help-{suffix}.png", union(drawn_rect(s, box["title"])))
+    s.press(box["hwnd"], h.IDOK)
+    s.open_tray_menu()
+    s.click(*h.centre(s.menu_texts(texts["IDS_SETTINGS"])[0]))
+    title = texts["IDS_SETTINGS_CAPTION"]
+    dialog = h.wait_until(lambda: s.window(h.BOX_CLASS, title), 10, "the settings dialog")
+    camera.save(f"settings-{suffix}.png", union(drawn_rect(s, title)))
+    s.press(dialog["hwnd"], IDCANCEL)
+    s.send(h.WM_CLOSE)
+    if s.wait_exit(program) != 0:
+        raise h.HarnessError("the program did not end with exit code 0")
+
+
 def main():
     if len(sys.argv) != 3:
         print(f"usage: {sys.argv[0]} <build>/bin <folder for the pictures>", file=sys.stderr)
@@ -185,6 +209,14 @@ def main():
             take_pictures(s, camera)
         finally:
             camera.close()
+    for locale in TRANSLATED:
+        with h.in_language(locale) as texts, \
+                h.Session(sys.argv[1], sound=True, name=f"screenshots-{locale}") as s:
+            camera = Camera(s, sys.argv[2])
+            try:
+                take_translated_pictures(s, camera, texts, h.LANGUAGES[locale])
+            finally:
+                camera.close()
 
 
 if __name__ == "__main__":

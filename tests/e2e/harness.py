@@ -345,6 +345,21 @@ def string_table(locale):
     return table
 
 
+@contextlib.contextmanager
+def in_language(locale):
+    """Sessions started inside take the user's language from LANG=<locale>.UTF-8, as
+    Wine does; the locale must have been generated (scripts/lib.sh)."""
+    saved = dict(os.environ)
+    for key in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+        os.environ.pop(key, None)
+    os.environ["LANG"] = f"{locale}.UTF-8"
+    try:
+        yield string_table(locale)
+    finally:
+        os.environ.clear()
+        os.environ.update(saved)
+
+
 def rect(record):
     """(left, top, right, bottom) of a window record."""
     return tuple(int(record[k]) for k in ("left", "top", "right", "bottom"))

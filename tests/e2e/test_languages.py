@@ -4,7 +4,6 @@ the help box, the settings dialog and what a screen reader is told must be in th
 language, word for word as its string table has them, and no text of the dialog or
 the display may be cut."""
 
-import os
 import re
 import subprocess
 import unittest
@@ -42,17 +41,9 @@ class LanguagesTest(unittest.TestCase):
             raise h.HarnessError(f"locales not generated (scripts/lib.sh): {missing}")
 
     def run_in(self, locale):
-        # A session's processes take the environment of this script.
-        saved = dict(os.environ)
-        for key in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
-            os.environ.pop(key, None)
-        os.environ["LANG"] = f"{locale}.UTF-8"
-        try:
-            with h.Session(h.BIN_DIR, sound=True, name=f"languages-{locale}") as s:
-                self.check_language(s, h.string_table(locale))
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
+        with h.in_language(locale) as texts, \
+                h.Session(h.BIN_DIR, sound=True, name=f"languages-{locale}") as s:
+            self.check_language(s, texts)
 
     def check_language(self, s, texts):
         s.start_program_and_wait()
