@@ -29,15 +29,15 @@ constexpr double FaderSpan = 65536.0;
 constexpr UINT HideTimerPeriod = 400; // ms
 constexpr DWORD FullPercent = 100;
 
-constexpr char VolumeLabel[] = "Volume";
-constexpr char MutedLabel[] = "Mute";
-constexpr char UnmutedLabel[] = "ON";
 constexpr POINT VolumeLabelAt = {10, 5};
 constexpr POINT MutedLabelAt = {100, 5};
 constexpr POINT UnmutedLabelAt = {110, 5};
+// A word longer than the English one ends this far from the display's right edge.
+constexpr int LabelRightMargin = 10;
 constexpr int FrameWidth = 1;
-// The height of the platform's default font at 96 DPI, and a face that every
-// Windows maps to an outline font, so the text stays crisp at any size.
+// The height of the platform's default font at 96 DPI, and the face that every
+// Windows maps to its outline font for the user's language, so the text stays crisp
+// at any size and Chinese, Japanese and Korean words are drawn.
 constexpr int LabelFontHeight = 16;
 constexpr char LabelFontFace[] = "MS Shell Dlg";
 
@@ -60,8 +60,14 @@ using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
 const auto GetDpiForMonitor =
     reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
 
-template <int Size> void WriteLabel(HDC Dc, POINT At, const char (&Text)[Size]) {
-  TextOutA(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);
+void WriteLabel(HDC Dc, POINT At, UINT TextId) {
+  const TResourceString Text = LoadResourceString(TextId);
+  const int Length = lstrlenA(Text);
+  SIZE Extent = {};
+  GetTextExtentPoint32A(Dc, Text, Length, &Extent);
+  const int Left = ScaleForDpi(At.x);
+  const int Fitting = ScaleForDpi(DisplayWidth - LabelRightMargin) - Extent.cx;
+  TextOutA(Dc, Left < Fitting ? Left : Fitting, ScaleForDpi(At.y), Text, Length);
 }
 
 // The frame lies outside BarRect; its inside is filled with the default white
@@ -83,13 +89,13 @@ void PaintLabels(HDC Dc) {
     SelectObject(Dc, LabelFont);
   SetBkMode(Dc, TRANSPARENT);
   SetTextColor(Dc, DisplayPalette.Text);
-  WriteLabel(Dc, VolumeLabelAt, VolumeLabel);
+  WriteLabel(Dc, VolumeLabelAt, IDS_VOLUME_LABEL);
   if (!MuteControl)
     return;
   if (MuteControl->GetValue() == Muted)
-    WriteLabel(Dc, MutedLabelAt, MutedLabel);
+    WriteLabel(Dc, MutedLabelAt, IDS_MUTED_LABEL);
   else
-    WriteLabel(Dc, UnmutedLabelAt, UnmutedLabel);
+    WriteLabel(Dc, UnmutedLabelAt, IDS_UNMUTED_LABEL);
 }
 
 // The label font for DisplayDpi; the one it replaces is selected in no device
@@ -97,9 +103,6 @@ void PaintLabels(HDC Dc) {
 void SetLabelFont() {
   if (LabelFont != nullptr)
     DeleteObject(LabelFont);
-  LabelFont = nullptr;
-  if (DisplayDpi == DefaultDpi)
-    return;
   LOGFONTA Font = {};
   Font.lfHeight = ScaleForDpi(LabelFontHeight);
   Font.lfWeight = FW_BOLD;

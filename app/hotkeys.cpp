@@ -3,6 +3,7 @@
 #include "main.h"
 
 #include "morvaskint.h"
+#include "resource.h"
 
 bool Enabled;
 DWORD MuteHotKeyId;
@@ -36,19 +37,23 @@ constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
-void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void TellRefusal(UINT Refusal, UINT Style) {
+  MessageBoxA(nullptr, LoadResourceString(Refusal), NoCaption, Style);
+}
+
+void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, UINT Refusal, UINT Style) {
   if (!RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers, Key))
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    TellRefusal(Refusal, Style);
 }
 
 // A toggle acts once per press. Vista refuses the flag that says so; the key is then
 // registered without it, and TakeTogglePress tells the repeats apart. A key another
 // program holds is refused once, with one box.
-void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, UINT Refusal, UINT Style) {
   if (RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers | MOD_NOREPEAT, Key))
     return;
   if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED) {
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    TellRefusal(Refusal, Style);
     return;
   }
   FilterToggleRepeats = true;
@@ -84,7 +89,7 @@ bool TakeTogglePress(UINT Key) {
 struct THotKey {
   const DWORD &Id;
   TSettingId Setting;
-  const char *Refusal;
+  UINT Refusal;
   decltype(&RegisterHotKeyOrSay) Register;
   UINT Style;
 };
@@ -93,13 +98,11 @@ struct THotKey {
 // is refused as if another program held the key. Holding a volume key sweeps the
 // volume: only the toggles refuse repeats.
 const THotKey HotKeys[] = {
-    {EnableHotKeyId, SWITCH_KEY, "HotKey for Enable/Disable not registered", RegisterToggleOrSay,
+    {EnableHotKeyId, SWITCH_KEY, IDS_SWITCH_KEY_REFUSED, RegisterToggleOrSay,
      MB_OK | MB_ICONWARNING},
-    {MuteHotKeyId, MUTE_KEY, "HotKey for Mute not registered", RegisterToggleOrSay, MB_OK},
-    {VolumeUpHotKeyId, VOLUME_UP_KEY, "HotKey for Volume up not registered", RegisterHotKeyOrSay,
-     MB_OK},
-    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, "HotKey for Volume down not registered",
-     RegisterHotKeyOrSay, MB_OK}};
+    {MuteHotKeyId, MUTE_KEY, IDS_MUTE_KEY_REFUSED, RegisterToggleOrSay, MB_OK},
+    {VolumeUpHotKeyId, VOLUME_UP_KEY, IDS_VOLUME_UP_KEY_REFUSED, RegisterHotKeyOrSay, MB_OK},
+    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, IDS_VOLUME_DOWN_KEY_REFUSED, RegisterHotKeyOrSay, MB_OK}};
 constexpr int SwitchHotKey = 0;
 constexpr int FirstVolumeHotKey = 1;
 
@@ -110,7 +113,7 @@ void RegisterAsSet(int Index) {
     return;
   for (int Earlier = 0; Earlier < Index; ++Earlier)
     if (Settings[HotKeys[Earlier].Setting] == Key) {
-      MessageBoxA(nullptr, HotKey.Refusal, NoCaption, HotKey.Style);
+      TellRefusal(HotKey.Refusal, HotKey.Style);
       return;
     }
   HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), HotKey.Refusal, HotKey.Style);

@@ -141,7 +141,7 @@ extern HBRUSH BarBrush;
 extern HPEN FramePen;
 extern RECT BarRect;
 extern UINT DisplayDpi;
-extern HFONT LabelFont; // null at 96 DPI: the device context's own font
+extern HFONT LabelFont; // the display's words, in the user interface font at DisplayDpi
 
 void CreateDisplayObjects();
 void SetBarRect();

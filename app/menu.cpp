@@ -13,30 +13,28 @@ void AppendCommand(UINT Id, UINT TextId) {
 
 void AppendSeparator() { AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr); }
 
-// The help box's words for the keys and gestures as they are set.
-constexpr char EdgeWheelWords[] = "Mouse Wheel on borders of Screen";
-constexpr char WheelWords[] = "Mouse Wheel";
-constexpr char Alternative[] = "\r  or ";
+// The help box joins the names of the keys and gestures as they are set.
 constexpr char Joiner[] = " + ";
 constexpr char KeysApart[] = " / ";
-constexpr char NoKey[] = "no key";
+
+void AppendText(char *Text, UINT TextId) { lstrcatA(Text, LoadResourceString(TextId)); }
 
 struct TModifierName {
   UINT Flag; // of RegisterHotKey
   DWORD Key; // the wheel's modifier
-  const char *Name;
+  UINT NameId;
 };
-constexpr TModifierName ModifierNames[] = {{MOD_CONTROL, VK_CONTROL, "Ctrl"},
-                                           {MOD_ALT, VK_MENU, "Alt"},
-                                           {MOD_SHIFT, VK_SHIFT, "Shift"},
-                                           {MOD_WIN, VK_LWIN, "Win"}};
+constexpr TModifierName ModifierNames[] = {{MOD_CONTROL, VK_CONTROL, IDS_CTRL},
+                                           {MOD_ALT, VK_MENU, IDS_ALT},
+                                           {MOD_SHIFT, VK_SHIFT, IDS_SHIFT},
+                                           {MOD_WIN, VK_LWIN, IDS_WIN}};
 
 struct TKeyName {
   UINT Key;
-  const char *Name;
+  UINT NameId;
 };
 // The short names the help box has always used; the system names the other keys.
-constexpr TKeyName KeyNames[] = {{VK_PRIOR, "PgUp"}, {VK_NEXT, "PgDn"}, {VK_PAUSE, "Pause"}};
+constexpr TKeyName KeyNames[] = {{VK_PRIOR, IDS_PGUP}, {VK_NEXT, IDS_PGDN}, {VK_PAUSE, IDS_PAUSE}};
 
 // The navigation and Windows keys share their scan codes with the number pad's and
 // others: only the extended bit names them.
@@ -51,7 +49,7 @@ constexpr LONG ExtendedKeyFlag = 1 << 24;
 void AppendKeyName(char *Text, UINT Key) {
   for (const TKeyName &Name : KeyNames)
     if (Name.Key == Key) {
-      lstrcatA(Text, Name.Name);
+      AppendText(Text, Name.NameId);
       return;
     }
   char Name[32] = {};
@@ -66,12 +64,12 @@ void AppendKeyName(char *Text, UINT Key) {
 
 void AppendKey(char *Text, DWORD Key, bool WithModifiers) {
   if (Key == 0) {
-    lstrcatA(Text, NoKey);
+    AppendText(Text, IDS_NO_KEY);
     return;
   }
   for (const TModifierName &Modifier : ModifierNames)
     if (WithModifiers && (HotKeyModifiers(Key) & Modifier.Flag) != 0) {
-      lstrcatA(Text, Modifier.Name);
+      AppendText(Text, Modifier.NameId);
       lstrcatA(Text, Joiner);
     }
   AppendKeyName(Text, HotKeyCode(Key));
@@ -79,20 +77,22 @@ void AppendKey(char *Text, DWORD Key, bool WithModifiers) {
 
 // The wheel's gestures, then the two keys; keys that share their modifiers name them once.
 void AppendVolumeGestures(char *Text) {
-  const char *Before = "";
+  bool Before = false;
   if (Settings[EDGE_WHEEL] != 0) {
-    lstrcatA(Text, EdgeWheelWords);
-    Before = Alternative;
+    AppendText(Text, IDS_EDGE_WHEEL_WORDS);
+    Before = true;
   }
   for (const TModifierName &Modifier : ModifierNames)
     if (Modifier.Key == Settings[WHEEL_MODIFIER]) {
-      lstrcatA(Text, Before);
-      lstrcatA(Text, Modifier.Name);
+      if (Before)
+        AppendText(Text, IDS_ALTERNATIVE);
+      AppendText(Text, Modifier.NameId);
       lstrcatA(Text, Joiner);
-      lstrcatA(Text, WheelWords);
-      Before = Alternative;
+      AppendText(Text, IDS_WHEEL_WORDS);
+      Before = true;
     }
-  lstrcatA(Text, Before);
+  if (Before)
+    AppendText(Text, IDS_ALTERNATIVE);
   const DWORD Up = Settings[VOLUME_UP_KEY];
   const DWORD Down = Settings[VOLUME_DOWN_KEY];
   AppendKey(Text, Up, true);
