@@ -166,6 +166,13 @@ TEST_F(TTipText, EmptyTextGivesAnEmptyTipAndAsksForNoRefresh) {
   EXPECT_FALSE(RefreshTipQueued());
 }
 
+// A tip in a script outside any ANSI code page reaches the shell letter for letter.
+TEST_F(TTipText, TextOutsideTheAnsiCodePageReachesTheShellUnchanged) {
+  const std::wstring Text = L"Громкость Ωμέγα 音量";
+  SetTipText(Text.c_str());
+  EXPECT_EQ(Text, TipOf(LastRecord()));
+}
+
 TEST_F(TTipText, TextOfExactly127CharactersFitsWhole) {
   const std::wstring Text(127, L'y');
   SetTipText(Text.c_str());
