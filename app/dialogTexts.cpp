@@ -67,9 +67,10 @@ void Widen(HWND Dialog, const TCrowding &Crowding) {
                Frame.bottom - Frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A control without a text of its own keeps the template's.
 void ShowText(HWND Window, UINT TextId) {
-  wchar_t Text[LongestControlText];
-  if (LoadStringW(GetModuleHandleW(nullptr), TextId, Text, LongestControlText) != 0)
+  const TResourceString Text = LoadResourceString(TextId);
+  if (Text.Text[0] != L'\0')
     SetWindowTextW(Window, Text);
 }
 

@@ -39,7 +39,7 @@ constexpr int FrameWidth = 1;
 // Windows maps to its outline font for the user's language, so the text stays crisp
 // at any size and Chinese, Japanese and Korean words are drawn.
 constexpr int LabelFontHeight = 16;
-constexpr char LabelFontFace[] = "MS Shell Dlg";
+constexpr wchar_t LabelFontFace[] = L"MS Shell Dlg";
 
 constexpr UINT SettleDelay = 300; // ms after the last change of a burst
 
@@ -62,12 +62,12 @@ const auto GetDpiForMonitor =
 
 void WriteLabel(HDC Dc, POINT At, UINT TextId) {
   const TResourceString Text = LoadResourceString(TextId);
-  const int Length = lstrlenA(Text);
+  const int Length = lstrlenW(Text);
   SIZE Extent = {};
-  GetTextExtentPoint32A(Dc, Text, Length, &Extent);
+  GetTextExtentPoint32W(Dc, Text, Length, &Extent);
   const int Left = ScaleForDpi(At.x);
   const int Fitting = ScaleForDpi(DisplayWidth - LabelRightMargin) - Extent.cx;
-  TextOutA(Dc, Left < Fitting ? Left : Fitting, ScaleForDpi(At.y), Text, Length);
+  TextOutW(Dc, Left < Fitting ? Left : Fitting, ScaleForDpi(At.y), Text, Length);
 }
 
 // The frame lies outside BarRect; its inside is filled with the default white
@@ -103,12 +103,12 @@ void PaintLabels(HDC Dc) {
 void SetLabelFont() {
   if (LabelFont != nullptr)
     DeleteObject(LabelFont);
-  LOGFONTA Font = {};
+  LOGFONTW Font = {};
   Font.lfHeight = ScaleForDpi(LabelFontHeight);
   Font.lfWeight = FW_BOLD;
   Font.lfCharSet = DEFAULT_CHARSET;
-  lstrcpynA(Font.lfFaceName, LabelFontFace, LF_FACESIZE);
-  LabelFont = CreateFontIndirectA(&Font);
+  lstrcpynW(Font.lfFaceName, LabelFontFace, LF_FACESIZE);
+  LabelFont = CreateFontIndirectW(&Font);
 }
 
 // Above every topmost window that appeared after it, without taking the focus. A
@@ -131,15 +131,15 @@ void DescribeDisplay() {
   const DWORD Volume = VolumeControl ? VolumeControl->GetValue() : 0;
   const bool IsMuted = MuteControl && MuteControl->GetValue() == Muted;
   TResourceString Text = {};
-  wsprintfA(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
+  wsprintfW(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
             LevelPercent(Volume));
-  SetWindowTextA(MainWindow, Text);
+  SetWindowTextW(MainWindow, Text);
 }
 
 bool HighContrastOn() {
-  HIGHCONTRASTA Contrast = {};
+  HIGHCONTRASTW Contrast = {};
   Contrast.cbSize = sizeof Contrast;
-  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
          (Contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
@@ -183,7 +183,7 @@ UINT DisplayArea(RECT &Area) {
   const HMONITOR Monitor = MonitorFromPoint(Pointer, MONITOR_DEFAULTTOPRIMARY);
   MONITORINFO Info = {};
   Info.cbSize = sizeof Info;
-  GetMonitorInfoA(Monitor, &Info);
+  GetMonitorInfoW(Monitor, &Info);
   Area = Settings[DISPLAY_CORNER] == TOP_LEFT ? Info.rcMonitor : Info.rcWork;
   return MonitorDpi(Monitor);
 }
@@ -263,7 +263,7 @@ void ShowDisplay(TChangeKind Change) {
   if (HideDelay != 0) {
     RaiseDisplay();
     // Paint now, before the caller returns, not whenever the queue gets to it.
-    SendMessageA(MainWindow, WM_PAINT, 0, 0);
+    SendMessageW(MainWindow, WM_PAINT, 0, 0);
   }
   // The words wait for the burst to settle as well: a step reads no control twice.
   SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);

@@ -21,7 +21,7 @@ DWORD LastToggleHotKeyTick;
 
 namespace {
 
-constexpr char NoCaption[] = "";
+constexpr wchar_t NoCaption[] = L"";
 constexpr DWORD LastReinstallWait = 320000; // ms
 // Outside the range of the global atoms that name the program's own four.
 constexpr int TrialHotKeyId = 1;
@@ -38,7 +38,7 @@ constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
 void TellRefusal(UINT Refusal, UINT Style) {
-  MessageBoxA(nullptr, LoadResourceString(Refusal), NoCaption, Style);
+  MessageBoxW(nullptr, LoadResourceString(Refusal), NoCaption, Style);
 }
 
 void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, UINT Refusal, UINT Style) {
@@ -153,10 +153,10 @@ bool InstallHookOrDisable() {
 } // namespace
 
 void AddHotKeyAtoms() {
-  MuteHotKeyId = GlobalAddAtomA("sonalHKMute");
-  VolumeUpHotKeyId = GlobalAddAtomA("sonalHKVolUp");
-  VolumeDownHotKeyId = GlobalAddAtomA("sonalHKVolDown");
-  EnableHotKeyId = GlobalAddAtomA("sonalHKEnabDis");
+  MuteHotKeyId = GlobalAddAtomW(L"sonalHKMute");
+  VolumeUpHotKeyId = GlobalAddAtomW(L"sonalHKVolUp");
+  VolumeDownHotKeyId = GlobalAddAtomW(L"sonalHKVolDown");
+  EnableHotKeyId = GlobalAddAtomW(L"sonalHKEnabDis");
 }
 
 void RegisterEnableHotKey() {

@@ -8,16 +8,16 @@ HMENU TrayMenu;
 namespace {
 
 void AppendCommand(UINT Id, UINT TextId) {
-  AppendMenuA(TrayMenu, MF_STRING, Id, LoadResourceString(TextId));
+  AppendMenuW(TrayMenu, MF_STRING, Id, LoadResourceString(TextId));
 }
 
-void AppendSeparator() { AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr); }
+void AppendSeparator() { AppendMenuW(TrayMenu, MF_SEPARATOR, 0, nullptr); }
 
 // The help box joins the names of the keys and gestures as they are set.
-constexpr char Joiner[] = " + ";
-constexpr char KeysApart[] = " / ";
+constexpr wchar_t Joiner[] = L" + ";
+constexpr wchar_t KeysApart[] = L" / ";
 
-void AppendText(char *Text, UINT TextId) { lstrcatA(Text, LoadResourceString(TextId)); }
+void AppendText(wchar_t *Text, UINT TextId) { lstrcatW(Text, LoadResourceString(TextId)); }
 
 struct TModifierName {
   UINT Flag; // of RegisterHotKey
@@ -46,23 +46,23 @@ bool IsExtendedKey(UINT Key) {
 constexpr int ScanCodeShift = 16;
 constexpr LONG ExtendedKeyFlag = 1 << 24;
 
-void AppendKeyName(char *Text, UINT Key) {
+void AppendKeyName(wchar_t *Text, UINT Key) {
   for (const TKeyName &Name : KeyNames)
     if (Name.Key == Key) {
       AppendText(Text, Name.NameId);
       return;
     }
-  char Name[32] = {};
-  const LONG Scan = static_cast<LONG>(MapVirtualKeyA(Key, MAPVK_VK_TO_VSC)) << ScanCodeShift;
+  wchar_t Name[32] = {};
+  const LONG Scan = static_cast<LONG>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << ScanCodeShift;
   if ((Key >= '0' && Key <= '9') || (Key >= 'A' && Key <= 'Z'))
-    Name[0] = static_cast<char>(Key);
-  else if (GetKeyNameTextA(IsExtendedKey(Key) ? Scan | ExtendedKeyFlag : Scan, Name, sizeof Name) ==
-           0)
-    wsprintfA(Name, "0x%02X", Key);
-  lstrcatA(Text, Name);
+    Name[0] = static_cast<wchar_t>(Key);
+  else if (GetKeyNameTextW(IsExtendedKey(Key) ? Scan | ExtendedKeyFlag : Scan, Name,
+                           ARRAYSIZE(Name)) == 0)
+    wsprintfW(Name, L"0x%02X", Key);
+  lstrcatW(Text, Name);
 }
 
-void AppendKey(char *Text, DWORD Key, bool WithModifiers) {
+void AppendKey(wchar_t *Text, DWORD Key, bool WithModifiers) {
   if (Key == 0) {
     AppendText(Text, IDS_NO_KEY);
     return;
@@ -70,13 +70,13 @@ void AppendKey(char *Text, DWORD Key, bool WithModifiers) {
   for (const TModifierName &Modifier : ModifierNames)
     if (WithModifiers && (HotKeyModifiers(Key) & Modifier.Flag) != 0) {
       AppendText(Text, Modifier.NameId);
-      lstrcatA(Text, Joiner);
+      lstrcatW(Text, Joiner);
     }
   AppendKeyName(Text, HotKeyCode(Key));
 }
 
 // The wheel's gestures, then the two keys; keys that share their modifiers name them once.
-void AppendVolumeGestures(char *Text) {
+void AppendVolumeGestures(wchar_t *Text) {
   bool Before = false;
   if (Settings[EDGE_WHEEL] != 0) {
     AppendText(Text, IDS_EDGE_WHEEL_WORDS);
@@ -87,7 +87,7 @@ void AppendVolumeGestures(char *Text) {
       if (Before)
         AppendText(Text, IDS_ALTERNATIVE);
       AppendText(Text, Modifier.NameId);
-      lstrcatA(Text, Joiner);
+      lstrcatW(Text, Joiner);
       AppendText(Text, IDS_WHEEL_WORDS);
       Before = true;
     }
@@ -96,27 +96,27 @@ void AppendVolumeGestures(char *Text) {
   const DWORD Up = Settings[VOLUME_UP_KEY];
   const DWORD Down = Settings[VOLUME_DOWN_KEY];
   AppendKey(Text, Up, true);
-  lstrcatA(Text, KeysApart);
+  lstrcatW(Text, KeysApart);
   AppendKey(Text, Down, Up == 0 || HotKeyModifiers(Up) != HotKeyModifiers(Down));
 }
 
 void ShowHelp() {
-  char Volume[256] = {};
-  char Mute[64] = {};
-  char Switch[64] = {};
+  wchar_t Volume[256] = {};
+  wchar_t Mute[64] = {};
+  wchar_t Switch[64] = {};
   AppendVolumeGestures(Volume);
   AppendKey(Mute, Settings[MUTE_KEY], true);
   AppendKey(Switch, Settings[SWITCH_KEY], true);
   TResourceString Text = {};
-  wsprintfA(Text.Text, LoadResourceString(IDS_HELP_TEXT), Volume, Mute, Switch);
-  MessageBoxA(nullptr, Text, LoadResourceString(IDS_CONTROLS), MB_OK | MB_ICONINFORMATION);
+  wsprintfW(Text.Text, LoadResourceString(IDS_HELP_TEXT), Volume, Mute, Switch);
+  MessageBoxW(nullptr, Text, LoadResourceString(IDS_CONTROLS), MB_OK | MB_ICONINFORMATION);
 }
 
 void RunMenuCommand(UINT Command) {
   switch (Command) {
   case CMD_EXIT:
     // Posted: the shutdown runs from the loop once this handler has returned.
-    PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+    PostMessageW(MainWindow, WM_DESTROY, 0, 0);
     break;
   case CMD_TOGGLE_ENABLE:
     ToggleEnabled();
@@ -146,7 +146,7 @@ void CreateTrayMenu() {
 }
 
 void UpdateEnableMenuItem() {
-  ModifyMenuA(TrayMenu, CMD_TOGGLE_ENABLE, MF_BYCOMMAND | MF_STRING, CMD_TOGGLE_ENABLE,
+  ModifyMenuW(TrayMenu, CMD_TOGGLE_ENABLE, MF_BYCOMMAND | MF_STRING, CMD_TOGGLE_ENABLE,
               LoadResourceString(Enabled ? IDS_DISABLE : IDS_ENABLE));
 }
 
@@ -165,7 +165,7 @@ void ShowTrayMenu() {
   const UINT Command = static_cast<UINT>(
       TrackPopupMenuEx(TrayMenu, TPM_RETURNCMD, Cursor.x, Cursor.y, MainWindow, nullptr));
   // Without a message after it, the next opening of the menu may vanish at once.
-  PostMessageA(MainWindow, WM_NULL, 0, 0);
+  PostMessageW(MainWindow, WM_NULL, 0, 0);
   // The user's window gets the keyboard back, unless a click has chosen another.
   if (Previous != nullptr && GetForegroundWindow() == MainWindow)
     SetForegroundWindow(Previous);
