@@ -203,6 +203,10 @@ UINT PrimaryMonitorDpi() {
   return MonitorDpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
 }
 
+UINT WindowMonitorDpi(HWND Window) {
+  return MonitorDpi(MonitorFromWindow(Window, MONITOR_DEFAULTTOPRIMARY));
+}
+
 // The default place is the primary screen's top-left corner, the desktop's origin,
 // whatever the monitors report.
 void PlaceDisplay() {
@@ -291,10 +295,8 @@ void HideDisplayWhenDue() {
   if (Visible && GetTickCount() - LastChangeTick <= HideDelay)
     return;
   KillTimer(MainWindow, HIDE_TIMER_ID);
-  if (!Visible)
-    return;
-  Step = MinStep;
-  ShowWindow(MainWindow, SW_HIDE);
+  if (Visible)
+    ShowWindow(MainWindow, SW_HIDE);
 }
 
 // Called whenever a setting or the system's colours change: high contrast may have

@@ -5,6 +5,7 @@
 #include "morvaskint.h"
 
 bool Enabled;
+bool WheelHooked;
 DWORD MuteHotKeyId;
 DWORD VolumeUpHotKeyId;
 DWORD VolumeDownHotKeyId;
@@ -64,7 +65,11 @@ bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & Key
 // Once the watch has given up, only a hotkey that follows the last one closely is a
 // repeat: a held key repeats without a pause. Where the system drops the repeats
 // itself, a quick second press is never one.
+// A toggle set to no key has no hotkey: a message of its id was forged by another
+// process, and must not start a watch for a key that is none.
 bool TakeTogglePress(UINT Key) {
+  if (Key == 0)
+    return false;
   if (!FilterToggleRepeats)
     return true;
   const DWORD Now = GetTickCount();
@@ -136,11 +141,19 @@ void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
 }
 
+bool WheelGesturesOn() {
+  return Settings[EDGE_WHEEL] != 0 || Settings[WHEEL_MODIFIER] != 0 || Settings[TRAY_WHEEL] != 0;
+}
+
 // Without a hook the program is disabled as a whole: icon, menu, keys and timer then
 // agree, and the next enable registers every key anew without refusing the program
-// its own.
+// its own. With no wheel gesture on there is no hook at all, so that no turn of the
+// desktop waits for the program's thread.
 bool InstallHookOrDisable() {
-  Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
+  WheelHooked = WheelGesturesOn();
+  if (!WheelHooked)
+    FreeHook();
+  Enabled = !WheelHooked || SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
   if (!Enabled)
     DisableControls();
@@ -176,6 +189,7 @@ void EnableControls() {
 void DisableControls() {
   ++SwitchCount;
   Enabled = false;
+  WheelHooked = false;
   KillTimer(MainWindow, HIDE_TIMER_ID);
   FreeHook();
   UnregisterVolumeHotKeys();
@@ -209,10 +223,13 @@ void UnregisterAllHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
 }
 
+// The hook follows the wheel's gestures as set: installed when the first is switched
+// on, freed when the last is switched off, left alone otherwise.
 void RegisterHotKeysAsSet() {
   const DWORD Switch = SwitchCount;
   RegisterEnableHotKey();
-  if (Enabled && SwitchCount == Switch)
+  if (Enabled && SwitchCount == Switch &&
+      (WheelHooked == WheelGesturesOn() || InstallHookOrDisable()))
     RegisterVolumeHotKeys(Switch);
 }
 

@@ -92,6 +92,11 @@ void AppendVolumeGestures(char *Text) {
       lstrcatA(Text, WheelWords);
       Before = Alternative;
     }
+  if (Settings[TRAY_WHEEL] != 0) {
+    lstrcatA(Text, Before);
+    lstrcatA(Text, LoadResourceString(IDS_TRAY_WHEEL));
+    Before = Alternative;
+  }
   lstrcatA(Text, Before);
   const DWORD Up = Settings[VOLUME_UP_KEY];
   const DWORD Down = Settings[VOLUME_DOWN_KEY];
@@ -153,6 +158,8 @@ void UpdateEnableMenuItem() {
 void HandleTrayNotify(LPARAM LParam) {
   if (LParam == WM_RBUTTONUP)
     ShowTrayMenu();
+  else if (LParam == WM_MOUSEMOVE)
+    FollowTrayPointer();
 }
 
 void ShowTrayMenu() {

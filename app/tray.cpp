@@ -9,11 +9,13 @@ HICON TrayIconHandle;
 char TipText[128];
 HICON TrayImages[TrayImageCount];
 int TrayImageSize;
+UINT TrayDpi;
 DWORD TrayRetryPeriod;
 
 namespace {
 
 constexpr UINT TrayIconId = 0;
+constexpr char TaskbarClassName[] = "Shell_TrayWnd";
 constexpr DWORD LastTrayRetryPeriod = 60000; // ms: the longest wait of the back-off
 constexpr LPCSTR TrayImageNames[TrayImageCount] = {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON,
                                                    IDI_DIMUTEOFF};
@@ -36,10 +38,10 @@ TTrayImage ChooseTrayImage() {
   return IsMuted() ? DisabledMuted : DisabledSounding;
 }
 
-// The small-icon size for the display's DPI from Windows 10 1607 on; before, the
+// The small-icon size for the taskbar's DPI from Windows 10 1607 on; before, the
 // one size of the system.
 int SmallIconSize() {
-  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, DisplayDpi)
+  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, TrayDpi)
                                            : GetSystemMetrics(SM_CXSMICON);
 }
 
@@ -124,11 +126,21 @@ void SetTipText(const char *Text) {
   ModifyTrayIcon();
 }
 
+// Without a taskbar (the shell not up yet, or none at all) the primary monitor's.
+bool TakeTrayDpi() {
+  const UINT Dpi = WindowMonitorDpi(FindWindowA(TaskbarClassName, nullptr));
+  const bool Changed = Dpi != TrayDpi;
+  TrayDpi = Dpi;
+  return Changed;
+}
+
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }
 
-// A shell that has just come back is asked again soon, whatever waits went before.
+// A shell that has just come back is asked again soon, whatever waits went before;
+// the new taskbar may stand on another monitor.
 void RecreateTrayIcon() {
   TrayRetryPeriod = FirstTrayRetryPeriod;
+  TakeTrayDpi();
   DeleteTrayIcon();
   AddTrayIcon();
 }

@@ -117,7 +117,8 @@ TEST_F(TMenuCommand, ControlsShowsTheHelpBox) {
   EXPECT_EQ("Controls", Fake.Boxes[0].Caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), Fake.Boxes[0].Style);
   EXPECT_EQ("Volume:\r  Mouse Wheel on borders of Screen\r  or Shift + Mouse Wheel\r"
-            "  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r  Ctrl + Alt + M\r\r\r"
+            "  or Mouse Wheel over the tray icon\r  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r  "
+            "Ctrl + Alt + M\r\r\r"
             "Enable/Disable Sonalto:\r  Shift + Pause",
             Fake.Boxes[0].Text);
 }
