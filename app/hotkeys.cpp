@@ -5,7 +5,6 @@
 #include "morvaskint.h"
 
 bool Enabled;
-bool WheelHooked;
 DWORD MuteHotKeyId;
 DWORD VolumeUpHotKeyId;
 DWORD VolumeDownHotKeyId;
@@ -141,19 +140,16 @@ void UnregisterVolumeHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(VolumeDownHotKeyId));
 }
 
-bool WheelGesturesOn() {
-  return Settings[EDGE_WHEEL] != 0 || Settings[WHEEL_MODIFIER] != 0 || Settings[TRAY_WHEEL] != 0;
-}
-
 // Without a hook the program is disabled as a whole: icon, menu, keys and timer then
 // agree, and the next enable registers every key anew without refusing the program
 // its own. With no wheel gesture on there is no hook at all, so that no turn of the
 // desktop waits for the program's thread.
 bool InstallHookOrDisable() {
-  WheelHooked = WheelGesturesOn();
-  if (!WheelHooked)
+  const bool Hooked =
+      Settings[EDGE_WHEEL] != 0 || Settings[WHEEL_MODIFIER] != 0 || Settings[TRAY_WHEEL] != 0;
+  if (!Hooked)
     FreeHook();
-  Enabled = !WheelHooked || SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
+  Enabled = !Hooked || SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
   if (!Enabled)
     DisableControls();
@@ -189,7 +185,6 @@ void EnableControls() {
 void DisableControls() {
   ++SwitchCount;
   Enabled = false;
-  WheelHooked = false;
   KillTimer(MainWindow, HIDE_TIMER_ID);
   FreeHook();
   UnregisterVolumeHotKeys();
@@ -223,13 +218,11 @@ void UnregisterAllHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
 }
 
-// The hook follows the wheel's gestures as set: installed when the first is switched
-// on, freed when the last is switched off, left alone otherwise.
+// The hook follows the wheel's gestures as set: a new one replaces the old, or none.
 void RegisterHotKeysAsSet() {
   const DWORD Switch = SwitchCount;
   RegisterEnableHotKey();
-  if (Enabled && SwitchCount == Switch &&
-      (WheelHooked == WheelGesturesOn() || InstallHookOrDisable()))
+  if (Enabled && SwitchCount == Switch && InstallHookOrDisable())
     RegisterVolumeHotKeys(Switch);
 }
 

@@ -264,8 +264,7 @@ void OpenSettingsDialog();
 
 // ---- Hotkeys and enabling ----
 
-extern bool Enabled;     // the result of the last SetHook, if any; false once disabled
-extern bool WheelHooked; // the hook is in place: only while a wheel gesture is on
+extern bool Enabled; // the result of the last SetHook, if any; false once disabled
 extern DWORD MuteHotKeyId;
 extern DWORD VolumeUpHotKeyId;
 extern DWORD VolumeDownHotKeyId;

@@ -275,6 +275,7 @@ TEST_F(TDisabling, ExitWhileDisabledDisablesOnceMoreHarmlessly) {
 // no hook, the keys work, and the hook comes back with the first gesture switched on.
 TEST_F(THotKeysAtStartUp, NoWheelGestureMeansNoHookUntilOneIsSwitchedOn) {
   Settings[EDGE_WHEEL] = Settings[WHEEL_MODIFIER] = Settings[TRAY_WHEEL] = 0;
+  UnregisterAllHotKeys(); // as the settings dialog does while it is open
   RegisterHotKeysAsSet();
   Press(EnableHotKeyId);
   Press(EnableHotKeyId);
@@ -284,7 +285,7 @@ TEST_F(THotKeysAtStartUp, NoWheelGestureMeansNoHookUntilOneIsSwitchedOn) {
   Press(VolumeUpHotKeyId);
   EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
   Settings[TRAY_WHEEL] = 1;
-  RegisterHotKeysAsSet();
+  UnregisterAllHotKeys();
   RegisterHotKeysAsSet();
   EXPECT_TRUE(Fake.HookInstalled);
   EXPECT_EQ(2u, Fake.SetHookCalls.size());
