@@ -20,7 +20,7 @@ DWORD LastToggleHotKeyTick;
 
 namespace {
 
-constexpr char NoCaption[] = "";
+constexpr wchar_t NoCaption[] = L"";
 constexpr DWORD LastReinstallWait = 320000; // ms
 // Outside the range of the global atoms that name the program's own four.
 constexpr int TrialHotKeyId = 1;
@@ -36,19 +36,19 @@ constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
-void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const wchar_t *Refusal, UINT Style) {
   if (!RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers, Key))
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    MessageBoxW(nullptr, Refusal, NoCaption, Style);
 }
 
 // A toggle acts once per press. Vista refuses the flag that says so; the key is then
 // registered without it, and TakeTogglePress tells the repeats apart. A key another
 // program holds is refused once, with one box.
-void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const wchar_t *Refusal, UINT Style) {
   if (RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers | MOD_NOREPEAT, Key))
     return;
   if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED) {
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    MessageBoxW(nullptr, Refusal, NoCaption, Style);
     return;
   }
   FilterToggleRepeats = true;
@@ -88,7 +88,7 @@ bool TakeTogglePress(UINT Key) {
 struct THotKey {
   const DWORD &Id;
   TSettingId Setting;
-  const char *Refusal;
+  const wchar_t *Action; // names it in the refusal
   decltype(&RegisterHotKeyOrSay) Register;
   UINT Style;
 };
@@ -97,13 +97,11 @@ struct THotKey {
 // is refused as if another program held the key. Holding a volume key sweeps the
 // volume: only the toggles refuse repeats.
 const THotKey HotKeys[] = {
-    {EnableHotKeyId, SWITCH_KEY, "HotKey for Enable/Disable not registered", RegisterToggleOrSay,
-     MB_OK | MB_ICONWARNING},
-    {MuteHotKeyId, MUTE_KEY, "HotKey for Mute not registered", RegisterToggleOrSay, MB_OK},
-    {VolumeUpHotKeyId, VOLUME_UP_KEY, "HotKey for Volume up not registered", RegisterHotKeyOrSay,
-     MB_OK},
-    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, "HotKey for Volume down not registered",
-     RegisterHotKeyOrSay, MB_OK}};
+    {EnableHotKeyId, SWITCH_KEY, L"Enable/Disable", RegisterToggleOrSay, MB_OK | MB_ICONWARNING},
+    {MuteHotKeyId, MUTE_KEY, L"Mute", RegisterToggleOrSay, MB_OK},
+    {VolumeUpHotKeyId, VOLUME_UP_KEY, L"Volume up", RegisterHotKeyOrSay, MB_OK},
+    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, L"Volume down", RegisterHotKeyOrSay, MB_OK}};
+constexpr wchar_t RefusalFormat[] = L"HotKey for %s not registered";
 constexpr int SwitchHotKey = 0;
 constexpr int FirstVolumeHotKey = 1;
 
@@ -112,12 +110,14 @@ void RegisterAsSet(int Index) {
   const DWORD Key = Settings[HotKey.Setting];
   if (Key == 0)
     return;
+  wchar_t Refusal[64];
+  wsprintfW(Refusal, RefusalFormat, HotKey.Action);
   for (int Earlier = 0; Earlier < Index; ++Earlier)
     if (Settings[HotKeys[Earlier].Setting] == Key) {
-      MessageBoxA(nullptr, HotKey.Refusal, NoCaption, HotKey.Style);
+      MessageBoxW(nullptr, Refusal, NoCaption, HotKey.Style);
       return;
     }
-  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), HotKey.Refusal, HotKey.Style);
+  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), Refusal, HotKey.Style);
 }
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
@@ -159,10 +159,10 @@ bool InstallHookOrDisable() {
 } // namespace
 
 void AddHotKeyAtoms() {
-  MuteHotKeyId = GlobalAddAtomA("sonalHKMute");
-  VolumeUpHotKeyId = GlobalAddAtomA("sonalHKVolUp");
-  VolumeDownHotKeyId = GlobalAddAtomA("sonalHKVolDown");
-  EnableHotKeyId = GlobalAddAtomA("sonalHKEnabDis");
+  MuteHotKeyId = GlobalAddAtomW(L"sonalHKMute");
+  VolumeUpHotKeyId = GlobalAddAtomW(L"sonalHKVolUp");
+  VolumeDownHotKeyId = GlobalAddAtomW(L"sonalHKVolDown");
+  EnableHotKeyId = GlobalAddAtomW(L"sonalHKEnabDis");
 }
 
 void RegisterEnableHotKey() {

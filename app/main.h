@@ -61,8 +61,8 @@ void ShutDown();
 // A text of the string table, loaded at each use; long enough for the longest, the
 // help text.
 struct TResourceString {
-  char Text[512];
-  operator const char *() const { return Text; }
+  wchar_t Text[512];
+  operator const wchar_t *() const { return Text; }
 };
 TResourceString LoadResourceString(UINT Id);
 
@@ -189,29 +189,29 @@ void MarkDisplayLive();
 
 // ---- Tray ----
 
-// NOTIFYICONDATAA as the shell has read it since Windows 2000: the 128-character
+// NOTIFYICONDATAW as the shell has read it since Windows 2000: the 128-character
 // tip and the balloon fields, nothing after. Newer headers append fields the
 // program never sets, so the record is declared at its fixed size.
-struct TNotifyIconDataA {
+struct TNotifyIconDataW {
   DWORD cbSize;
   HWND hWnd;
   UINT uID;
   UINT uFlags;
   UINT uCallbackMessage;
   HICON hIcon;
-  CHAR szTip[128];
+  WCHAR szTip[128];
   DWORD dwState;
   DWORD dwStateMask;
-  CHAR szInfo[256];
+  WCHAR szInfo[256];
   UINT uTimeoutOrVersion;
-  CHAR szInfoTitle[64];
+  WCHAR szInfoTitle[64];
   DWORD dwInfoFlags;
 };
-static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte record");
+static_assert(sizeof(TNotifyIconDataW) == 936, "the shell expects the 936-byte record");
 
-extern TNotifyIconDataA TrayIconData;
+extern TNotifyIconDataW TrayIconData;
 extern HICON TrayIconHandle;
-extern char TipText[128]; // what the tip field holds: at most 127 characters
+extern wchar_t TipText[128]; // what the tip field holds: at most 127 characters
 constexpr int TrayImageCount = 4;
 extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
 extern int TrayImageSize;                // pixels: the small-icon size for TrayDpi
@@ -223,7 +223,7 @@ void FillTrayIconData();
 void AddTrayIcon();
 void ModifyTrayIcon();
 void DeleteTrayIcon();
-void SetTipText(const char *Text);
+void SetTipText(const wchar_t *Text);
 void RefreshTip();
 void RecreateTrayIcon();
 // True when the taskbar's monitor has changed its scaling since the last time.

@@ -45,7 +45,7 @@ constexpr DWORD UnreadableNumber = MAXDWORD; // no setting takes it
 HWND Field(HWND Dialog, int Id) { return GetDlgItem(Dialog, IDC_SETTINGS + Id); }
 
 LRESULT SendField(HWND Dialog, int Id, UINT Message, WPARAM WParam, LPARAM LParam = 0) {
-  return SendDlgItemMessageA(Dialog, IDC_SETTINGS + Id, Message, WParam, LParam);
+  return SendDlgItemMessageW(Dialog, IDC_SETTINGS + Id, Message, WParam, LParam);
 }
 
 // RegisterHotKey's Alt and Shift are the hotkey control's Shift and Alt, and back;
@@ -160,19 +160,19 @@ void ShowDefaults(HWND Dialog) {
 
 // A box of the dialog's own, so that a screen reader reads it and the dialog waits;
 // captionless, as the program's other refusals. Name fills the text's %s.
-void Say(HWND Dialog, UINT TextId, const char *Name) {
-  char Text[192];
-  wsprintfA(Text, LoadResourceString(TextId), Name);
-  MessageBoxA(Dialog, Text, "", MB_OK | MB_ICONWARNING);
+void Say(HWND Dialog, UINT TextId, const wchar_t *Name) {
+  wchar_t Text[192];
+  wsprintfW(Text, LoadResourceString(TextId), Name);
+  MessageBoxW(Dialog, Text, L"", MB_OK | MB_ICONWARNING);
 }
 
 // Names the field by its label, the control before it, and leaves the user in it.
 void Refuse(HWND Dialog, TSettingId Id, UINT Reason) {
   const HWND Control = Field(Dialog, Id);
-  char Label[64];
-  GetWindowTextA(GetWindow(Control, GW_HWNDPREV), Label, sizeof Label);
-  char *Out = Label;
-  for (const char *In = Label; *In != '\0'; ++In)
+  wchar_t Label[64];
+  GetWindowTextW(GetWindow(Control, GW_HWNDPREV), Label, ARRAYSIZE(Label));
+  wchar_t *Out = Label;
+  for (const wchar_t *In = Label; *In != '\0'; ++In)
     if (*In != '&')
       *Out++ = *In;
   *Out = '\0';
@@ -223,7 +223,7 @@ void TakeSettings(HWND Dialog) {
   if (Start != StartsWithWindows())
     Saved = SetStartWithWindows(Start) && Saved;
   if (!Saved)
-    Say(Dialog, IDS_NOT_SAVED, "");
+    Say(Dialog, IDS_NOT_SAVED, L"");
   DestroyWindow(Dialog);
 }
 

@@ -20,7 +20,7 @@ RECT TrayIconArea;
 static BOOL CALLBACK AddOtherMonitor(HMONITOR Monitor, HDC, LPRECT, LPARAM) {
   MONITORINFO Info = {};
   Info.cbSize = sizeof Info;
-  if (GetMonitorInfoA(Monitor, &Info) && !(Info.dwFlags & MONITORINFOF_PRIMARY) &&
+  if (GetMonitorInfoW(Monitor, &Info) && !(Info.dwFlags & MONITORINFOF_PRIMARY) &&
       OtherMonitorCount < MaxOtherMonitors)
     OtherMonitors[OtherMonitorCount++] = Info.rcMonitor;
   return TRUE;
@@ -124,7 +124,7 @@ int WholeNotches(int Delta, DWORD Time) {
 void PostWheelSteps(int Notches) {
   const WPARAM Direction = Notches > 0 ? WHEEL_STEP_UP : WHEEL_STEP_DOWN;
   for (int Left = Notches > 0 ? Notches : -Notches; Left > 0; --Left) {
-    if (!PostMessageA(MainWindow, WM_WHEELSTEP, Direction, 0))
+    if (!PostMessageW(MainWindow, WM_WHEELSTEP, Direction, 0))
       return;
     ++WheelStepsPending;
   }

@@ -99,7 +99,7 @@ TEST_F(THotKeysAtStartUp, HooksOnceThenRegistersKeysThenTrayThenMenuThenTimer) {
   EXPECT_EQ(0, Fake.FreeHookCount);
   const std::vector<std::string> Expected = {
       "RegisterHotKey", "SetHook",           "RegisterHotKey", "RegisterHotKey",
-      "RegisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"};
+      "RegisterHotKey", "Shell_NotifyIconW", "ModifyMenuW"};
   ASSERT_LE(Expected.size(), Fake.Sequence.size());
   EXPECT_EQ(Expected, std::vector<std::string>(Fake.Sequence.end() - 7, Fake.Sequence.end()));
 }
@@ -178,7 +178,7 @@ TEST_F(THotKeysWithoutHook, ToggleThatGetsTheHookEnables) {
 
 struct TRefusal {
   UINT Key;
-  const char *Text;
+  const wchar_t *Text;
   UINT Style;
 };
 
@@ -191,12 +191,12 @@ TEST_P(TRefusedHotKey, ShowsOnlyItsOwnBoxRightAfterItsRegistrationAndStaysEnable
   EXPECT_EQ(nullptr, Fake.Boxes[0].Owner);
   EXPECT_EQ(GetParam().Text, Fake.Boxes[0].Text);
   EXPECT_TRUE(Fake.Boxes[0].HasCaption);
-  EXPECT_EQ("", Fake.Boxes[0].Caption);
+  EXPECT_EQ(L"", Fake.Boxes[0].Caption);
   EXPECT_EQ(GetParam().Style, Fake.Boxes[0].Style);
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(4u, Fake.Registered.size());
   // The box belongs to the registration just before it, the refused one.
-  const auto Box = std::find(Fake.Sequence.begin(), Fake.Sequence.end(), "MessageBoxA");
+  const auto Box = std::find(Fake.Sequence.begin(), Fake.Sequence.end(), "MessageBoxW");
   const auto Refused = std::find_if(Fake.Registered.begin(), Fake.Registered.end(),
                                     [Key](const THotKeyCall &Call) { return Call.Key == Key; });
   EXPECT_EQ(Refused - Fake.Registered.begin() + 1,
@@ -205,11 +205,11 @@ TEST_P(TRefusedHotKey, ShowsOnlyItsOwnBoxRightAfterItsRegistrationAndStaysEnable
 
 INSTANTIATE_TEST_SUITE_P(
     EachKey, TRefusedHotKey,
-    testing::Values(TRefusal{VK_PAUSE, "HotKey for Enable/Disable not registered",
+    testing::Values(TRefusal{VK_PAUSE, L"HotKey for Enable/Disable not registered",
                              MB_OK | MB_ICONWARNING},
-                    TRefusal{'M', "HotKey for Mute not registered", MB_OK},
-                    TRefusal{VK_PRIOR, "HotKey for Volume up not registered", MB_OK},
-                    TRefusal{VK_NEXT, "HotKey for Volume down not registered", MB_OK}));
+                    TRefusal{'M', L"HotKey for Mute not registered", MB_OK},
+                    TRefusal{VK_PRIOR, L"HotKey for Volume up not registered", MB_OK},
+                    TRefusal{VK_NEXT, L"HotKey for Volume down not registered", MB_OK}));
 
 using TDisabling = THotKeys;
 
@@ -220,7 +220,7 @@ TEST_F(TDisabling, StopsTimerBeforeFreeingHookThenUnregistersAndShowsDisabled) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(
       (std::vector<std::string>{"KillTimer", "FreeHook", "UnregisterHotKey", "UnregisterHotKey",
-                                "UnregisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"}),
+                                "UnregisterHotKey", "Shell_NotifyIconW", "ModifyMenuW"}),
       Fake.Sequence);
   EXPECT_EQ((std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),
                               static_cast<int>(VolumeDownHotKeyId)}),
