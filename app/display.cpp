@@ -203,10 +203,6 @@ UINT PrimaryMonitorDpi() {
   return MonitorDpi(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
 }
 
-UINT WindowMonitorDpi(HWND Window) {
-  return MonitorDpi(MonitorFromWindow(Window, MONITOR_DEFAULTTOPRIMARY));
-}
-
 // The default place is the primary screen's top-left corner, the desktop's origin,
 // whatever the monitors report.
 void PlaceDisplay() {

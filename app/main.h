@@ -146,7 +146,6 @@ extern HFONT LabelFont; // null at 96 DPI: the device context's own font
 void CreateDisplayObjects();
 void SetBarRect();
 UINT PrimaryMonitorDpi();
-UINT WindowMonitorDpi(HWND Window); // the primary's for no window
 void SetDisplayDpi(UINT Dpi);
 void PlaceDisplay();
 int ScaleForDpi(int Pixels);
@@ -215,7 +214,7 @@ extern wchar_t TipText[128]; // what the tip field holds: at most 127 characters
 constexpr int TrayImageCount = 4;
 extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
 extern int TrayImageSize;                // pixels: the small-icon size for TrayDpi
-// Of the taskbar's monitor, where the shell shows the icon, whichever monitor the
+// Of the primary monitor, where the taskbar shows the icon, whichever monitor the
 // display goes to.
 extern UINT TrayDpi;
 
@@ -226,7 +225,7 @@ void DeleteTrayIcon();
 void SetTipText(const wchar_t *Text);
 void RefreshTip();
 void RecreateTrayIcon();
-// True when the taskbar's monitor has changed its scaling since the last time.
+// True when the primary monitor has changed its scaling since the last time.
 bool TakeTrayDpi();
 
 // Asks the shell again while it has not taken the icon, less and less often.

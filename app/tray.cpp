@@ -15,7 +15,6 @@ DWORD TrayRetryPeriod;
 namespace {
 
 constexpr UINT TrayIconId = 0;
-constexpr wchar_t TaskbarClassName[] = L"Shell_TrayWnd";
 constexpr DWORD LastTrayRetryPeriod = 60000; // ms: the longest wait of the back-off
 // The resource script needs the names narrow; L"" widens them here.
 constexpr LPCWSTR TrayImageNames[TrayImageCount] = {L"" IDI_ENMUTEON, L"" IDI_ENMUTEOFF,
@@ -39,7 +38,7 @@ TTrayImage ChooseTrayImage() {
   return IsMuted() ? DisabledMuted : DisabledSounding;
 }
 
-// The small-icon size for the taskbar's DPI from Windows 10 1607 on; before, the
+// The small-icon size for the tray's DPI from Windows 10 1607 on; before, the
 // one size of the system.
 int SmallIconSize() {
   return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, TrayDpi)
@@ -127,9 +126,9 @@ void SetTipText(const wchar_t *Text) {
   ModifyTrayIcon();
 }
 
-// Without a taskbar (the shell not up yet, or none at all) the primary monitor's.
+// The notification area is on the main taskbar, which stands on the primary monitor.
 bool TakeTrayDpi() {
-  const UINT Dpi = WindowMonitorDpi(FindWindowW(TaskbarClassName, nullptr));
+  const UINT Dpi = PrimaryMonitorDpi();
   const bool Changed = Dpi != TrayDpi;
   TrayDpi = Dpi;
   return Changed;
@@ -137,11 +136,9 @@ bool TakeTrayDpi() {
 
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }
 
-// A shell that has just come back is asked again soon, whatever waits went before;
-// the new taskbar may stand on another monitor.
+// A shell that has just come back is asked again soon, whatever waits went before.
 void RecreateTrayIcon() {
   TrayRetryPeriod = FirstTrayRetryPeriod;
-  TakeTrayDpi();
   DeleteTrayIcon();
   AddTrayIcon();
 }
