@@ -75,6 +75,8 @@ class TrayWheelTest(unittest.TestCase):
         s.wine_process(["probe.exe", "tray-hold"])
         h.wait_until(lambda: len(s.tray_icons()) == 1, 15, "the probe's own tray icon")
         self.program = s.wine_process([os.path.join(folder, "sonalto.exe")])
+        s.wait_for_window()
+        h.wait_until(lambda: s.send(h.WM_NULL).get("answered") == "1", 20, "the loop")
         h.wait_until(lambda: len(s.tray_icons()) == 2, 15, "the program's tray icon")
         s.start_desktop()
         self.watch = s.watch()
