@@ -294,10 +294,8 @@ void HideDisplayWhenDue() {
   if (Visible && GetTickCount() - LastChangeTick <= HideDelay)
     return;
   KillTimer(MainWindow, HIDE_TIMER_ID);
-  if (!Visible)
-    return;
-  Step = MinStep;
-  ShowWindow(MainWindow, SW_HIDE);
+  if (Visible)
+    ShowWindow(MainWindow, SW_HIDE);
 }
 
 // Called whenever a setting or the system's colours change: high contrast may have

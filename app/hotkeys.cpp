@@ -69,7 +69,11 @@ bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & Key
 // Once the watch has given up, only a hotkey that follows the last one closely is a
 // repeat: a held key repeats without a pause. Where the system drops the repeats
 // itself, a quick second press is never one.
+// A toggle set to no key has no hotkey: a message of its id was forged by another
+// process, and must not start a watch for a key that is none.
 bool TakeTogglePress(UINT Key) {
+  if (Key == 0)
+    return false;
   if (!FilterToggleRepeats)
     return true;
   const DWORD Now = GetTickCount();
@@ -141,9 +145,14 @@ void UnregisterVolumeHotKeys() {
 
 // Without a hook the program is disabled as a whole: icon, menu, keys and timer then
 // agree, and the next enable registers every key anew without refusing the program
-// its own.
+// its own. With no wheel gesture on there is no hook at all, so that no turn of the
+// desktop waits for the program's thread.
 bool InstallHookOrDisable() {
-  Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
+  const bool Hooked =
+      Settings[EDGE_WHEEL] != 0 || Settings[WHEEL_MODIFIER] != 0 || Settings[TRAY_WHEEL] != 0;
+  if (!Hooked)
+    FreeHook();
+  Enabled = !Hooked || SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
   if (!Enabled)
     DisableControls();
@@ -212,10 +221,11 @@ void UnregisterAllHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
 }
 
+// The hook follows the wheel's gestures as set: a new one replaces the old, or none.
 void RegisterHotKeysAsSet() {
   const DWORD Switch = SwitchCount;
   RegisterEnableHotKey();
-  if (Enabled && SwitchCount == Switch)
+  if (Enabled && SwitchCount == Switch && InstallHookOrDisable())
     RegisterVolumeHotKeys(Switch);
 }
 

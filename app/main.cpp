@@ -156,6 +156,7 @@ void InitMainWindow() {
   CreateAudioControls();
   MarkDisplayLive();
   TrayRetryPeriod = FirstTrayRetryPeriod;
+  TakeTrayDpi();
   AddTrayIcon();
   TaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   LetTheShellThrough();
@@ -248,10 +249,9 @@ void TakeDisplaySize(LPARAM LParam) {
 void FollowDisplaySettings() {
   FollowSystemColours();
   TakeMonitorLayout();
-  const UINT Dpi = DisplayDpi;
   PlaceDisplay();
   // The tray icon is loaded again at the new small-icon size.
-  if (Dpi != DisplayDpi)
+  if (TakeTrayDpi())
     ModifyTrayIcon();
 }
 

@@ -213,7 +213,10 @@ extern HICON TrayIconHandle;
 extern wchar_t TipText[128]; // what the tip field holds: at most 127 characters
 constexpr int TrayImageCount = 4;
 extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
-extern int TrayImageSize;                // pixels: the small-icon size for DisplayDpi
+extern int TrayImageSize;                // pixels: the small-icon size for TrayDpi
+// Of the primary monitor, where the taskbar shows the icon, whichever monitor the
+// display goes to.
+extern UINT TrayDpi;
 
 void FillTrayIconData();
 void AddTrayIcon();
@@ -222,6 +225,8 @@ void DeleteTrayIcon();
 void SetTipText(const wchar_t *Text);
 void RefreshTip();
 void RecreateTrayIcon();
+// True when the primary monitor has changed its scaling since the last time.
+bool TakeTrayDpi();
 
 // Asks the shell again while it has not taken the icon, less and less often.
 constexpr UINT_PTR TRAY_RETRY_TIMER_ID = 2;
@@ -261,7 +266,7 @@ void ShowDialogTexts(HWND Dialog);
 
 // ---- Hotkeys and enabling ----
 
-extern bool Enabled; // the result of the last SetHook; false once disabled
+extern bool Enabled; // the result of the last SetHook, if any; false once disabled
 extern DWORD MuteHotKeyId;
 extern DWORD VolumeUpHotKeyId;
 extern DWORD VolumeDownHotKeyId;
@@ -342,3 +347,15 @@ extern RECT OtherMonitors[MaxOtherMonitors];
 extern int OtherMonitorCount;
 
 void TakeMonitorLayout();
+
+// The pointer over the program's own tray icon, as the icon's mouse messages tell:
+// where and when the last move over it came, and the icon's rectangle, the shell's
+// where it tells it (Windows 7 on); empty once the pointer has left. A turn counts as
+// over the icon while the pointer stays at that spot, or for a short time after
+// anywhere within the rectangle.
+extern POINT TrayPointer;
+extern DWORD TrayPointerTick;
+extern RECT TrayIconArea;
+constexpr DWORD TrayHoverTime = 400; // ms
+
+void FollowTrayPointer();

@@ -77,22 +77,26 @@ void AppendKey(wchar_t *Text, DWORD Key, bool WithModifiers) {
 
 // The wheel's gestures, then the two keys; keys that share their modifiers name them once.
 void AppendVolumeGestures(wchar_t *Text) {
-  bool Before = false;
+  const TResourceString Alternative = LoadResourceString(IDS_ALTERNATIVE);
+  const wchar_t *Before = L"";
   if (Settings[EDGE_WHEEL] != 0) {
     AppendText(Text, IDS_EDGE_WHEEL_WORDS);
-    Before = true;
+    Before = Alternative;
   }
   for (const TModifierName &Modifier : ModifierNames)
     if (Modifier.Key == Settings[WHEEL_MODIFIER]) {
-      if (Before)
-        AppendText(Text, IDS_ALTERNATIVE);
+      lstrcatW(Text, Before);
       AppendText(Text, Modifier.NameId);
       lstrcatW(Text, Joiner);
       AppendText(Text, IDS_WHEEL_WORDS);
-      Before = true;
+      Before = Alternative;
     }
-  if (Before)
-    AppendText(Text, IDS_ALTERNATIVE);
+  if (Settings[TRAY_WHEEL] != 0) {
+    lstrcatW(Text, Before);
+    AppendText(Text, IDS_TRAY_WHEEL);
+    Before = Alternative;
+  }
+  lstrcatW(Text, Before);
   const DWORD Up = Settings[VOLUME_UP_KEY];
   const DWORD Down = Settings[VOLUME_DOWN_KEY];
   AppendKey(Text, Up, true);
@@ -153,6 +157,8 @@ void UpdateEnableMenuItem() {
 void HandleTrayNotify(LPARAM LParam) {
   if (LParam == WM_RBUTTONUP)
     ShowTrayMenu();
+  else if (LParam == WM_MOUSEMOVE)
+    FollowTrayPointer();
 }
 
 void ShowTrayMenu() {

@@ -9,6 +9,7 @@ HICON TrayIconHandle;
 wchar_t TipText[128];
 HICON TrayImages[TrayImageCount];
 int TrayImageSize;
+UINT TrayDpi;
 DWORD TrayRetryPeriod;
 
 namespace {
@@ -37,10 +38,10 @@ TTrayImage ChooseTrayImage() {
   return IsMuted() ? DisabledMuted : DisabledSounding;
 }
 
-// The small-icon size for the display's DPI from Windows 10 1607 on; before, the
+// The small-icon size for the tray's DPI from Windows 10 1607 on; before, the
 // one size of the system.
 int SmallIconSize() {
-  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, DisplayDpi)
+  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, TrayDpi)
                                            : GetSystemMetrics(SM_CXSMICON);
 }
 
@@ -123,6 +124,14 @@ void RetryTrayIcon() {
 void SetTipText(const wchar_t *Text) {
   CopyText(TipText, Text);
   ModifyTrayIcon();
+}
+
+// The notification area is on the main taskbar, which stands on the primary monitor.
+bool TakeTrayDpi() {
+  const UINT Dpi = PrimaryMonitorDpi();
+  const bool Changed = Dpi != TrayDpi;
+  TrayDpi = Dpi;
+  return Changed;
 }
 
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }

@@ -11,8 +11,8 @@
 #define IDS_LEVEL 8
 #define IDS_LEVEL_MUTED 9
 #define IDS_SETTINGS 10
-// The items of the settings dialog's two choices, in this order.
-#define IDS_FIRST_CHOICE 11
+// The items of the settings dialog's two choices; the help box names the modifiers
+// with them too, Alt among them.
 #define IDS_SHIFT 11
 #define IDS_CTRL 12
 #define IDS_ALT 13
@@ -74,8 +74,9 @@
 #define IDC_DISPLAY_CORNER 1011
 #define IDC_DISPLAY_MONITOR 1012
 #define IDC_DISPLAY_OTHER_CHANGES 1013
-#define IDC_START_WITH_WINDOWS 1014
-#define IDC_DEFAULTS 1015
+#define IDC_TRAY_WHEEL 1014
+#define IDC_START_WITH_WINDOWS 1015
+#define IDC_DEFAULTS 1016
 // The dialog's group boxes and labels, which have a text and nothing else.
 #define IDC_KEYS_GROUP 1040
 #define IDC_VOLUME_UP_LABEL 1041

@@ -83,9 +83,11 @@ class LanguagesTest(unittest.TestCase):
         parts = texts["IDS_HELP_TEXT"].split("%s")
         self.assertTrue(in_order(shown, [parts[0], texts["IDS_EDGE_WHEEL_WORDS"],
                                          texts["IDS_ALTERNATIVE"], texts["IDS_SHIFT"],
-                                         texts["IDS_WHEEL_WORDS"], texts["IDS_PGUP"],
-                                         texts["IDS_PGDN"]] + parts[1:]), shown)
-        self.assertEqual(shown.count("\r"), texts["IDS_HELP_TEXT"].count("\r") + 2, shown)
+                                         texts["IDS_WHEEL_WORDS"], texts["IDS_TRAY_WHEEL"],
+                                         texts["IDS_PGUP"], texts["IDS_PGDN"]] + parts[1:]),
+                        shown)
+        # Three gestures before the keys, each of them on a line of its own.
+        self.assertEqual(shown.count("\r"), texts["IDS_HELP_TEXT"].count("\r") + 3, shown)
         s.press(box["hwnd"], h.IDOK)
 
     def check_settings_dialog(self, s, texts):

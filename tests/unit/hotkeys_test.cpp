@@ -271,6 +271,26 @@ TEST_F(TDisabling, ExitWhileDisabledDisablesOnceMoreHarmlessly) {
   EXPECT_TRUE(Fake.Boxes.empty());
 }
 
+// With every wheel gesture off no turn of the desktop waits on the program: there is
+// no hook, the keys work, and the hook comes back with the first gesture switched on.
+TEST_F(THotKeysAtStartUp, NoWheelGestureMeansNoHookUntilOneIsSwitchedOn) {
+  Settings[EDGE_WHEEL] = Settings[WHEEL_MODIFIER] = Settings[TRAY_WHEEL] = 0;
+  UnregisterAllHotKeys(); // as the settings dialog does while it is open
+  RegisterHotKeysAsSet();
+  Press(EnableHotKeyId);
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(Enabled);
+  EXPECT_FALSE(Fake.HookInstalled);
+  EXPECT_EQ(1u, Fake.SetHookCalls.size());
+  Press(VolumeUpHotKeyId);
+  EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
+  Settings[TRAY_WHEEL] = 1;
+  UnregisterAllHotKeys();
+  RegisterHotKeysAsSet();
+  EXPECT_TRUE(Fake.HookInstalled);
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
+}
+
 using THotKeyMessage = THotKeys;
 
 TEST_F(THotKeyMessage, MuteKeyTogglesMuteAndAnswersZero) {
@@ -337,6 +357,19 @@ TEST_F(THotKeyMessage, HeldTogglesActOncePerPressWhereTheSystemRepeatsThem) {
     Fake.KeysHeld.clear();
     WatchToggleKey();
   }
+}
+
+// The system never sends the hotkey of a toggle set to no key: one of its id came
+// from another process, and neither toggles nor starts a watch that would never end.
+TEST_F(THotKeyMessage, ToggleSetToNoKeyIgnoresItsHotKeyAndStartsNoWatch) {
+  Restart([] { Fake.OnWine = true; });
+  Settings[MUTE_KEY] = 0;
+  Settings[SWITCH_KEY] = 0;
+  Repeat(MuteHotKeyId);
+  Repeat(EnableHotKeyId);
+  EXPECT_FALSE(KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID));
+  EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+  EXPECT_TRUE(Enabled);
 }
 
 TEST_F(THotKeyMessage, MuteKeyWithoutMuteControlDoesNothing) {

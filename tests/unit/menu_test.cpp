@@ -117,8 +117,8 @@ TEST_F(TMenuCommand, ControlsShowsTheHelpBox) {
   EXPECT_EQ(L"Controls", Fake.Boxes[0].Caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), Fake.Boxes[0].Style);
   EXPECT_EQ(L"Volume:\r  Mouse Wheel on borders of Screen\r  or Shift + Mouse Wheel\r"
-            L"  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r  Ctrl + Alt + M\r\r\r"
-            L"Enable/Disable Sonalto:\r  Shift + Pause",
+            L"  or Mouse Wheel over the tray icon\r  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r"
+            L"  Ctrl + Alt + M\r\r\rEnable/Disable Sonalto:\r  Shift + Pause",
             Fake.Boxes[0].Text);
 }
 

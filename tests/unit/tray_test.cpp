@@ -74,10 +74,10 @@ TEST(TTrayImages, EachImageCarriesTheSmallIconSizeOfEveryCommonScaling) {
 
 using TTrayLife = TTrayTest;
 
-TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheDisplaysDpiOnceForEachSize) {
+TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheTraysDpiOnceForEachSize) {
   HICON Previous = nullptr;
   for (const auto &[Dpi, Size] : {std::pair<UINT, int>{120, 20}, {144, 24}, {192, 32}, {96, 16}}) {
-    SetDisplayDpi(Dpi);
+    TrayDpi = Dpi;
     ModifyTrayIcon();
     const HICON Shown = LastRecord().hIcon;
     EXPECT_EQ(Size, IconSize(Shown)) << Dpi;
@@ -89,6 +89,25 @@ TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheDisplaysDpiOnceForEachSize)
     EXPECT_EQ(Shown, LastRecord().hIcon) << "loaded again at " << Dpi;
     Previous = Shown;
   }
+}
+
+// On monitors of mixed scaling the display goes where it is set to go; the icon stays
+// on the taskbar at the primary monitor's size, with its images kept, and follows only
+// that monitor's own scaling.
+TEST_F(TTrayLife, IconKeepsThePrimaryMonitorsSizeWhereverTheDisplayGoes) {
+  const HICON Shown = LastRecord().hIcon;
+  for (const UINT Dpi : {192u, 120u, 96u}) {
+    SetDisplayDpi(Dpi);
+    ModifyTrayIcon();
+    EXPECT_EQ(Shown, LastRecord().hIcon) << Dpi;
+  }
+  const UINT Primary = TrayDpi;
+  const size_t Calls = Fake.TrayCalls.size();
+  TrayDpi = Primary * 2;
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, 0, 0);
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(Primary, TrayDpi);
+  EXPECT_EQ(Calls + 1, Fake.TrayCalls.size());
 }
 
 TEST_F(TTrayLife, StartUpAddsADisabledIconWithoutTipThenSetsTipAndEnabledImage) {
