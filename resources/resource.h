@@ -46,8 +46,9 @@
 #define IDS_PGDN 61
 #define IDS_PAUSE 62
 #define IDS_SETTINGS_CAPTION 63
-// The text of each control of the settings dialog, by the control's id.
-#define IDS_CONTROL_TEXTS 1000
+// The text of each control of the settings dialog, by the control's id: those of
+// the check boxes and labels fill two blocks of the string table from 2000 on.
+#define IDS_CONTROL_TEXTS 996
 #define TEXT_OF(Control) (IDS_CONTROL_TEXTS + (Control))
 
 #define IDI_MAINICON "MAINICON"
@@ -78,15 +79,15 @@
 #define IDC_START_WITH_WINDOWS 1015
 #define IDC_DEFAULTS 1016
 // The dialog's group boxes and labels, which have a text and nothing else.
-#define IDC_KEYS_GROUP 1040
-#define IDC_VOLUME_UP_LABEL 1041
-#define IDC_VOLUME_DOWN_LABEL 1042
-#define IDC_MUTE_LABEL 1043
-#define IDC_SWITCH_LABEL 1044
-#define IDC_WHEEL_GROUP 1045
-#define IDC_WHEEL_MODIFIER_LABEL 1046
-#define IDC_SMALLEST_STEP_LABEL 1047
-#define IDC_LARGEST_STEP_LABEL 1048
-#define IDC_DISPLAY_GROUP 1049
-#define IDC_DISPLAY_TIME_LABEL 1050
-#define IDC_DISPLAY_CORNER_LABEL 1051
+#define IDC_KEYS_GROUP 1020
+#define IDC_VOLUME_UP_LABEL 1021
+#define IDC_VOLUME_DOWN_LABEL 1022
+#define IDC_MUTE_LABEL 1023
+#define IDC_SWITCH_LABEL 1024
+#define IDC_WHEEL_GROUP 1025
+#define IDC_WHEEL_MODIFIER_LABEL 1026
+#define IDC_SMALLEST_STEP_LABEL 1027
+#define IDC_LARGEST_STEP_LABEL 1028
+#define IDC_DISPLAY_GROUP 1029
+#define IDC_DISPLAY_TIME_LABEL 1030
+#define IDC_DISPLAY_CORNER_LABEL 1031
