@@ -694,8 +694,9 @@ int FindMenuTexts(const std::vector<std::string> &Texts) {
 // ---- Whether a dialog's texts fit ----
 
 // Each control of the first dialog with this title that shows a text: its width and
-// the width its text takes in the dialog's font (MS Shell Dlg, as the template
-// names it, at the template's 8 points), in pixels.
+// the width its text takes in the dialog's font, in pixels. The font is the dialog's
+// own where the system lets another process read it, else the one its template
+// names (MS Shell Dlg, 8 points).
 int MeasureDialogTexts(const char *Title) {
   const HWND Dialog = FindWindowA(DialogClassName, Title);
   std::printf("found=%d\n", Dialog ? 1 : 0);
@@ -704,9 +705,13 @@ int MeasureDialogTexts(const char *Title) {
   PrintWindowState(Dialog);
   const HDC Dc = GetDC(nullptr);
   LOGFONTW Face = {};
-  Face.lfHeight = -MulDiv(8, GetDeviceCaps(Dc, LOGPIXELSY), 72);
-  Face.lfCharSet = DEFAULT_CHARSET;
-  lstrcpyW(Face.lfFaceName, L"MS Shell Dlg");
+  const auto Own = reinterpret_cast<HGDIOBJ>(SendMessageW(Dialog, WM_GETFONT, 0, 0));
+  if (GetObjectW(Own, sizeof Face, &Face) != sizeof Face) {
+    Face = {};
+    Face.lfHeight = -MulDiv(8, GetDeviceCaps(Dc, LOGPIXELSY), 72);
+    Face.lfCharSet = DEFAULT_CHARSET;
+    lstrcpyW(Face.lfFaceName, L"MS Shell Dlg");
+  }
   const HFONT Font = CreateFontIndirectW(&Face);
   const HGDIOBJ Previous = SelectObject(Dc, Font);
   for (HWND Control : ChildWindows(Dialog)) {
