@@ -18,7 +18,8 @@ install(FILES ${SONALTO_PACKAGE_TEXTS}/README.txt ${SONALTO_PACKAGE_TEXTS}/LICEN
         DESTINATION . COMPONENT Release)
 
 # The zip is written by a script of ours rather than CPack, whose zips carry the
-# builder's file times, owner and umask: the same files must give the same zip.
+# files' build times, in the builder's time zone, and the builder's user id: the
+# same files must give the same zip.
 # Windows builds without Python make no package.
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
