@@ -19,7 +19,8 @@ NAME = "Sonalto"
 PUBLISHER = "Brelin"
 LICENSE = "MIT"
 DESCRIPTION = "Changes the speakers' master volume with the mouse wheel or hotkeys, from the tray."
-WINGET_SCHEMA = "1.6.0"
+# 1.10.0: the first schema with ArchiveBinariesDependOnPath.
+WINGET_SCHEMA = "1.10.0"
 
 
 def project_version(build):
