@@ -21,7 +21,7 @@ enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding
 
 using TGetSystemMetricsForDpi = int(WINAPI *)(int, UINT);
 const auto GetSystemMetricsForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(
-    NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
+    NewerSystemFunction(L"user32.dll", "GetSystemMetricsForDpi"));
 
 bool NotifyShell(DWORD Action) {
   return Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData)) != FALSE;
