@@ -14,8 +14,8 @@ const TNames LoadedByName = {L"uxtheme.dll",   L"dwmapi.dll",  L"oleacc.dll",  L
 constexpr DWORD Vista = 0x0006;
 constexpr DWORD Seven = 0x0106;
 
-// The names asked for other than kernel32, where the narrowing functions are looked up;
-// each asked as Expected says.
+// The DLLs asked for, bar kernel32 where the narrowing functions are looked up; each by
+// its full path in the system folder, or else by name in the system folder alone.
 TNames LibrariesAsked(bool ByPath) {
   TNames Names;
   for (const TLibraryRequest &Request : FakeLoader.Requests) {
