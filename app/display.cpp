@@ -58,7 +58,7 @@ constexpr LONG AssertiveLiveSetting = 2;
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
 const auto GetDpiForMonitor =
-    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
+    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction(L"shcore.dll", "GetDpiForMonitor"));
 
 void WriteLabel(HDC Dc, POINT At, UINT TextId) {
   const TResourceString Text = LoadResourceString(TextId);

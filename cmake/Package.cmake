@@ -25,6 +25,9 @@ find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
   set(SONALTO_PACKAGE sonalto-${PROJECT_VERSION}-win32)
   set(SONALTO_PACKAGE_STAGE ${CMAKE_BINARY_DIR}/package-stage)
+  # CMake keeps the name "package" for CPack while a build tree still holds the
+  # configuration an earlier CPack run left there.
+  file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
   add_custom_target(package
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${SONALTO_PACKAGE_STAGE}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --config $<CONFIG> --component Release
