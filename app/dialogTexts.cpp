@@ -81,6 +81,10 @@ void ShowDialogTexts(HWND Dialog) {
   for (HWND Control = GetWindow(Dialog, GW_CHILD); Control != nullptr;
        Control = GetWindow(Control, GW_HWNDNEXT))
     ShowText(Control, static_cast<UINT>(TEXT_OF(GetDlgCtrlID(Control))));
+  FitDialogToTexts(Dialog);
+}
+
+void FitDialogToTexts(HWND Dialog) {
   const TCrowding Crowding = MostCrowded(Dialog);
   if (Crowding.Needed > Crowding.Has)
     Widen(Dialog, Crowding);

@@ -257,9 +257,12 @@ extern TSettingValues ShownSettings;
 extern bool DefaultsChosen;
 
 void OpenSettingsDialog();
-// The dialog's caption and each control's text in the user's language, the dialog
-// widened as a whole until the most crowded text fits.
+// The dialog's caption and each control's text in the user's language, then fitted
+// to them.
 void ShowDialogTexts(HWND Dialog);
+// The dialog widened as a whole, all its controls in proportion, until the text that
+// is widest for its control fits; centred where it was.
+void FitDialogToTexts(HWND Dialog);
 
 // ---- Hotkeys and enabling ----
 

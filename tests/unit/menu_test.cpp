@@ -228,4 +228,40 @@ TEST_F(TSettingsDialog, ATakenKeyIsNamedAndTheDialogStaysAFreeOneIsInForceAtOnce
   EXPECT_TRUE(Stored("MuteKey") && Stored("LargestStep") && !Stored("VolumeUpKey"));
 }
 
+// English fits the template as it is; a longer text, as another language may have,
+// widens the dialog and every control in proportion until it fits, about the same centre.
+TEST_F(TSettingsDialog, ALongerTextWidensTheWholeDialogUntilItFits) {
+  Choose(CMD_SETTINGS);
+  RECT Template = {0, 0, 230, 0};
+  MapDialogRect(SettingsDialog, &Template);
+  RECT Client = {};
+  GetClientRect(SettingsDialog, &Client);
+  EXPECT_EQ(Template.right, Client.right);
+  const HWND Check = GetDlgItem(SettingsDialog, IDC_REVERSE_WHEEL);
+  const HWND Ok = GetDlgItem(SettingsDialog, IDOK);
+  RECT Dialog = {};
+  RECT OkPlace = {};
+  GetWindowRect(SettingsDialog, &Dialog);
+  GetWindowRect(Ok, &OkPlace);
+  const std::wstring Long(48, L'W');
+  SetWindowTextW(Check, Long.c_str());
+  FitDialogToTexts(SettingsDialog);
+  const HDC Dc = GetDC(SettingsDialog);
+  SelectObject(Dc, reinterpret_cast<HGDIOBJ>(SendMessageW(SettingsDialog, WM_GETFONT, 0, 0)));
+  RECT Extent = {};
+  DrawTextW(Dc, Long.c_str(), -1, &Extent, DT_CALCRECT | DT_SINGLELINE);
+  ReleaseDC(SettingsDialog, Dc);
+  RECT Widened = {};
+  RECT CheckPlace = {};
+  RECT OkWidened = {};
+  GetWindowRect(SettingsDialog, &Widened);
+  GetWindowRect(Check, &CheckPlace);
+  GetWindowRect(Ok, &OkWidened);
+  EXPECT_GT(CheckPlace.right - CheckPlace.left, Extent.right);
+  EXPECT_GT(Widened.right - Widened.left, Dialog.right - Dialog.left);
+  EXPECT_GT(OkWidened.left - Widened.left, OkPlace.left - Dialog.left);
+  EXPECT_LE(OkWidened.right, Widened.right);
+  EXPECT_NEAR(Dialog.left + Dialog.right, Widened.left + Widened.right, 2);
+}
+
 } // namespace
