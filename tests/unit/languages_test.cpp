@@ -72,20 +72,9 @@ std::string Utf8(const std::wstring &Text) {
   return Bytes;
 }
 
-// English is en-US, not neutral, so that a system whose language has no table of its
-// own takes English and not whichever table comes first.
-TEST(TLanguages, EnglishIsUnitedStatesEnglishAndHoldsTheProgramsTexts) {
-  const TTables Tables = StringTables();
-  EXPECT_EQ(0u, Tables.count(MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)));
-  ASSERT_EQ(1u, Tables.count(EnglishLanguage));
-  const TTexts &Texts = Tables.at(EnglishLanguage);
-  for (const UINT Id :
-       std::vector<UINT>{IDS_ALREADY_RUNNING, IDS_HELP_TEXT, IDS_KEY_TYPES, IDS_TRAY_WHEEL,
-                         IDS_SETTINGS_CAPTION, TEXT_OF(IDOK), TEXT_OF(IDC_DEFAULTS)})
-    EXPECT_EQ(1u, Texts.count(Id)) << Id;
-}
-
-// English and the ten translations, each under its own language and country.
+// English and the ten translations, each under its own language and country: English
+// as en-US, not neutral, so that a system whose language has no table of its own
+// takes English and not whichever table comes first.
 TEST(TLanguages, EveryLanguageIsBuiltIn) {
   std::vector<LANGID> Built;
   for (const auto &[Language, Texts] : StringTables())
