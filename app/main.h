@@ -253,6 +253,8 @@ extern HWND SettingsDialog;
 extern TSettingValues ShownSettings;
 // After "Defaults" every value counts as changed, so that OK removes each stored one.
 extern bool DefaultsChosen;
+// What the "Start with Windows" box showed when filled: only a change of it is written.
+extern bool StartShown;
 
 void OpenSettingsDialog();
 
