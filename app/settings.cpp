@@ -231,6 +231,11 @@ struct TIniText {
   ~TIniText() { std::free(Text); }
 };
 
+void SwapBytes(wchar_t *Text, int Length) {
+  for (int Unit = 0; Unit < Length; ++Unit)
+    Text[Unit] = static_cast<wchar_t>(Text[Unit] << 8 | Text[Unit] >> 8);
+}
+
 // Without a byte-order mark, text that is not valid UTF-8 is taken for the ANSI code
 // page, whose files are never that by chance beyond plain ASCII.
 bool DecodeIni(const BYTE *Bytes, DWORD Size, TIniText &Ini) {
@@ -239,12 +244,11 @@ bool DecodeIni(const BYTE *Bytes, DWORD Size, TIniText &Ini) {
     return false;
   if (Size >= 2 &&
       ((Bytes[0] == 0xFF && Bytes[1] == 0xFE) || (Bytes[0] == 0xFE && Bytes[1] == 0xFF))) {
-    const int High = Bytes[0] == 0xFF ? 1 : 0;
-    Ini.Encoding = High != 0 ? UTF16LE_TEXT : UTF16BE_TEXT;
+    Ini.Encoding = Bytes[0] == 0xFF ? UTF16LE_TEXT : UTF16BE_TEXT;
     Ini.Length = static_cast<int>(Size / 2 - 1);
-    for (int Unit = 0; Unit < Ini.Length; ++Unit)
-      Ini.Text[Unit] =
-          static_cast<wchar_t>(Bytes[2 + 2 * Unit + High] << 8 | Bytes[2 + 2 * Unit + 1 - High]);
+    std::memcpy(Ini.Text, Bytes + 2, Size - 2);
+    if (Ini.Encoding == UTF16BE_TEXT)
+      SwapBytes(Ini.Text, Ini.Length);
     return true;
   }
   const DWORD Mark = Size >= sizeof Utf8Bom && std::memcmp(Bytes, Utf8Bom, sizeof Utf8Bom) == 0
@@ -289,13 +293,12 @@ bool WriteIni(const wchar_t *Path, TIniEncoding Encoding, const wchar_t *Text, i
     return false;
   DWORD Size = 0;
   if (Encoding >= UTF16LE_TEXT) {
-    const int High = Encoding == UTF16LE_TEXT ? 1 : 0;
-    for (int Unit = -1; Unit < Length; ++Unit) {
-      const wchar_t Character = Unit < 0 ? ByteOrderMark : Text[Unit];
-      Bytes[Size + static_cast<DWORD>(High)] = static_cast<BYTE>(Character >> 8);
-      Bytes[Size + 1 - static_cast<DWORD>(High)] = static_cast<BYTE>(Character);
-      Size += 2;
-    }
+    auto *Units = reinterpret_cast<wchar_t *>(Bytes);
+    Units[0] = ByteOrderMark;
+    std::memcpy(Units + 1, Text, static_cast<size_t>(Length) * sizeof(wchar_t));
+    if (Encoding == UTF16BE_TEXT)
+      SwapBytes(Units, Length + 1);
+    Size = static_cast<DWORD>(Length + 1) * sizeof(wchar_t);
   } else {
     if (Encoding == UTF8_BOM_TEXT) {
       std::memcpy(Bytes, Utf8Bom, sizeof Utf8Bom);

@@ -157,4 +157,8 @@ extern TFakePlatform Fake;
 // program takes the fake mixer.
 extern TFakeAudioState FakeEndpoints;
 
+// The program's own path as GetModuleFileNameW gives it; empty: the real one. One
+// longer than the caller's buffer is cut without its terminator, as on XP.
+extern std::wstring FakeModulePath;
+
 void ResetFakes();
