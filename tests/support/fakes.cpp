@@ -198,9 +198,9 @@ BOOL WINAPI FakeEnumDisplayMonitors(HDC Dc, LPCRECT Clip, MONITORENUMPROC Callba
   return TRUE;
 }
 
-BOOL WINAPI FakeGetMonitorInfoA(HMONITOR Monitor, LPMONITORINFO Info) {
+BOOL WINAPI FakeGetMonitorInfoW(HMONITOR Monitor, LPMONITORINFO Info) {
   static const auto Real =
-      RealFunction<decltype(&GetMonitorInfoA)>("user32.dll", "GetMonitorInfoA");
+      RealFunction<decltype(&GetMonitorInfoW)>("user32.dll", "GetMonitorInfoW");
   if (Fake.Monitors.empty())
     return Real(Monitor, Info);
   const size_t Index = reinterpret_cast<size_t>(Monitor) - 1;
@@ -209,10 +209,10 @@ BOOL WINAPI FakeGetMonitorInfoA(HMONITOR Monitor, LPMONITORINFO Info) {
   return TRUE;
 }
 
-int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
-  Fake.Sequence.push_back("MessageBoxA");
-  Fake.Boxes.push_back(
-      TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "", Caption != nullptr, Style});
+int WINAPI FakeMessageBoxW(HWND Owner, LPCWSTR Text, LPCWSTR Caption, UINT Style) {
+  Fake.Sequence.push_back("MessageBoxW");
+  Fake.Boxes.push_back(TMessageBoxCall{Owner, Text ? Text : L"", Caption ? Caption : L"",
+                                       Caption != nullptr, Style});
   if (!Fake.DuringBoxes.empty()) {
     const std::function<void()> Action = Fake.DuringBoxes.front();
     Fake.DuringBoxes.erase(Fake.DuringBoxes.begin());
@@ -287,9 +287,9 @@ HMODULE WINAPI FakeLoadLibraryA(LPCSTR Name) {
   return !Fake.OnWine && lstrcmpiA(Name, "ntdll.dll") == 0 ? nullptr : Real(Name);
 }
 
-BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
-  Fake.Sequence.push_back("Shell_NotifyIconA");
-  NOTIFYICONDATAA Copy = {};
+BOOL WINAPI FakeShellNotifyIconW(DWORD Action, PNOTIFYICONDATAW Data) {
+  Fake.Sequence.push_back("Shell_NotifyIconW");
+  NOTIFYICONDATAW Copy = {};
   std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
   Fake.TrayCalls.emplace_back(Action, Copy);
   // The shell keeps one icon: it adds it once, and modifies or deletes only one it has.
@@ -307,18 +307,18 @@ BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   }
 }
 
-using TCreateWindowExA = decltype(&CreateWindowExA);
-HWND WINAPI FakeCreateWindowExA(DWORD ExStyle, LPCSTR Class, LPCSTR Title, DWORD Style, int X,
+using TCreateWindowExW = decltype(&CreateWindowExW);
+HWND WINAPI FakeCreateWindowExW(DWORD ExStyle, LPCWSTR Class, LPCWSTR Title, DWORD Style, int X,
                                 int Y, int Width, int Height, HWND Parent, HMENU Menu,
                                 HINSTANCE Instance, LPVOID Param) {
-  static const auto Real = RealFunction<TCreateWindowExA>("user32.dll", "CreateWindowExA");
+  static const auto Real = RealFunction<TCreateWindowExW>("user32.dll", "CreateWindowExW");
   if (Fake.RefuseWindowCreation)
     return nullptr;
   return Real(ExStyle, Class, Title, Style, X, Y, Width, Height, Parent, Menu, Instance, Param);
 }
 
-BOOL WINAPI FakeGetMessageA(LPMSG Message, HWND Window, UINT First, UINT Last) {
-  static const auto Real = RealFunction<decltype(&GetMessageA)>("user32.dll", "GetMessageA");
+BOOL WINAPI FakeGetMessageW(LPMSG Message, HWND Window, UINT First, UINT Last) {
+  static const auto Real = RealFunction<decltype(&GetMessageW)>("user32.dll", "GetMessageW");
   if (Fake.FailGetMessage > 0) {
     --Fake.FailGetMessage;
     return -1;
@@ -347,9 +347,9 @@ BOOL WINAPI FakeKillTimer(HWND Window, UINT_PTR Id) {
   return Real(Window, Id);
 }
 
-BOOL WINAPI FakeModifyMenuA(HMENU Menu, UINT Item, UINT Flags, UINT_PTR NewId, LPCSTR Text) {
-  static const auto Real = RealFunction<decltype(&ModifyMenuA)>("user32.dll", "ModifyMenuA");
-  Fake.Sequence.push_back("ModifyMenuA");
+BOOL WINAPI FakeModifyMenuW(HMENU Menu, UINT Item, UINT Flags, UINT_PTR NewId, LPCWSTR Text) {
+  static const auto Real = RealFunction<decltype(&ModifyMenuW)>("user32.dll", "ModifyMenuW");
+  Fake.Sequence.push_back("ModifyMenuW");
   return Real(Menu, Item, Flags, NewId, Text);
 }
 
@@ -399,12 +399,12 @@ void WINAPI FakeNotifyWinEvent(DWORD Event, HWND Window, LONG Object, LONG Child
   Fake.WinEvents.emplace_back(Event, Window, Object, Child);
 }
 
-BOOL WINAPI FakeSystemParametersInfoA(UINT Action, UINT Size, PVOID Data, UINT Flags) {
+BOOL WINAPI FakeSystemParametersInfoW(UINT Action, UINT Size, PVOID Data, UINT Flags) {
   static const auto Real =
-      RealFunction<decltype(&SystemParametersInfoA)>("user32.dll", "SystemParametersInfoA");
+      RealFunction<decltype(&SystemParametersInfoW)>("user32.dll", "SystemParametersInfoW");
   if (Action != SPI_GETHIGHCONTRAST)
     return Real(Action, Size, Data, Flags);
-  static_cast<HIGHCONTRASTA *>(Data)->dwFlags = Fake.HighContrast ? HCF_HIGHCONTRASTON : 0;
+  static_cast<HIGHCONTRASTW *>(Data)->dwFlags = Fake.HighContrast ? HCF_HIGHCONTRASTON : 0;
   return TRUE;
 }
 
@@ -445,8 +445,8 @@ IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
 IMPORT_SLOT("__imp__GetModuleFileNameW@12", FakeGetModuleFileNameW)
 IMPORT_SLOT("__imp__GetAsyncKeyState@4", FakeGetAsyncKeyState)
 IMPORT_SLOT("__imp__EnumDisplayMonitors@16", FakeEnumDisplayMonitors)
-IMPORT_SLOT("__imp__GetMonitorInfoA@8", FakeGetMonitorInfoA)
-IMPORT_SLOT("__imp__MessageBoxA@16", FakeMessageBoxA)
+IMPORT_SLOT("__imp__GetMonitorInfoW@8", FakeGetMonitorInfoW)
+IMPORT_SLOT("__imp__MessageBoxW@16", FakeMessageBoxW)
 IMPORT_SLOT("__imp__RegisterHotKey@16", FakeRegisterHotKey)
 IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)
 IMPORT_SLOT("__imp__SetHook", FakeSetHook)
@@ -456,12 +456,12 @@ IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
 IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
 IMPORT_SLOT("__imp__HookLost", FakeHookLost)
 IMPORT_SLOT("__imp__LoadLibraryA@4", FakeLoadLibraryA)
-IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
-IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
-IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)
+IMPORT_SLOT("__imp__Shell_NotifyIconW@8", FakeShellNotifyIconW)
+IMPORT_SLOT("__imp__CreateWindowExW@48", FakeCreateWindowExW)
+IMPORT_SLOT("__imp__GetMessageW@16", FakeGetMessageW)
 IMPORT_SLOT("__imp__SetTimer@16", FakeSetTimer)
 IMPORT_SLOT("__imp__KillTimer@8", FakeKillTimer)
-IMPORT_SLOT("__imp__ModifyMenuA@20", FakeModifyMenuA)
+IMPORT_SLOT("__imp__ModifyMenuW@20", FakeModifyMenuW)
 IMPORT_SLOT("__imp__GetCursorPos@4", FakeGetCursorPos)
 IMPORT_SLOT("__imp__SetForegroundWindow@4", FakeSetForegroundWindow)
 IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)
@@ -469,4 +469,4 @@ IMPORT_SLOT("__imp__CoInitializeEx@8", FakeCoInitializeEx)
 IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
 IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)
 IMPORT_SLOT("__imp__NotifyWinEvent@16", FakeNotifyWinEvent)
-IMPORT_SLOT("__imp__SystemParametersInfoA@16", FakeSystemParametersInfoA)
+IMPORT_SLOT("__imp__SystemParametersInfoW@16", FakeSystemParametersInfoW)

@@ -68,8 +68,8 @@ struct TFakeMixer {
 
 struct TMessageBoxCall {
   HWND Owner;
-  std::string Text;
-  std::string Caption;
+  std::wstring Text;
+  std::wstring Caption;
   bool HasCaption;
   UINT Style;
 };
@@ -132,11 +132,11 @@ struct TFakePlatform {
   DWORD HookEvents = 0;          // the hook's own event count
   bool HookLost = false;         // what the library answers when asked whether it lost its hook
   bool OnWine = false;           // ntdll shows Wine's export; otherwise the tests play Windows
-  std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
+  std::vector<std::pair<DWORD, NOTIFYICONDATAW>> TrayCalls; // action and the record as sent
   int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
   bool TrayIconShown = false;
   bool RefuseWindowCreation = false;
-  int FailGetMessage = 0; // GetMessageA calls that fail before the real one answers again
+  int FailGetMessage = 0; // GetMessageW calls that fail before the real one answers again
   std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one
   std::vector<ULONG> Tolerances;          // of the coalescable timers, set through SetTimer
   std::vector<TPopupMenuCall> PopupMenus; // TrackPopupMenuEx, never shown
