@@ -217,9 +217,12 @@ constexpr BYTE Utf8Bom[] = {0xEF, 0xBB, 0xBF};
 constexpr wchar_t ByteOrderMark = 0xFEFF;
 // A file larger than this is no settings file: it is neither read nor rewritten.
 constexpr DWORD MaxIniSize = 1 << 20;
-// What a rewrite can add to the text: a line end, the section's line and one line of
-// at most 32 characters for each setting.
+// What a rewrite can add to the text: a line end, the section's line and one entry
+// for each setting, its longest name, "=", ten digits and a line end.
+constexpr int LongestIniEntry = 32;
 constexpr int IniGrowth = 512;
+static_assert(2 + sizeof "[Sonalto]\r\n" + SETTING_COUNT * LongestIniEntry <= IniGrowth,
+              "a rewrite fits the room made for it");
 // UTF-8 takes at most three bytes for a UTF-16 unit.
 constexpr int MostUtf8Bytes = 3;
 
