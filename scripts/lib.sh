@@ -7,7 +7,7 @@ export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRID
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
   xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3
-  libxrandr2 locales)
+  libxrandr2 python3-yaml locales)
 
 install_packages() {
   local missing=()
