@@ -335,7 +335,6 @@ enum TLineKind : BYTE { KEPT_LINE, OWN_ENTRY, OWN_SECTION, OTHER_SECTION };
 
 struct TIniLine {
   const wchar_t *Next; // past the line's end
-  bool Ended;          // by a line end, not by the end of the text
   TLineKind Kind;
   BYTE Setting; // of an own entry
   TSpan Value;  // of an own entry
@@ -345,7 +344,7 @@ TIniLine ReadIniLine(const wchar_t *At, const wchar_t *End, bool InOwnSection) {
   const wchar_t *LineEnd = At;
   while (LineEnd < End && *LineEnd != L'\r' && *LineEnd != L'\n')
     ++LineEnd;
-  TIniLine Line = {LineEnd, LineEnd < End, KEPT_LINE, 0, {}};
+  TIniLine Line = {LineEnd, KEPT_LINE, 0, {}};
   if (Line.Next < End && *Line.Next == L'\r')
     ++Line.Next;
   if (Line.Next < End && *Line.Next == L'\n')
@@ -428,10 +427,14 @@ bool SaveIni(const wchar_t *Path, const TSettingValues &Values,
       }
     if (Size == 0)
       return;
-    if (InsertAt < 0) {
+    // A last line without its line end gets one before anything follows it.
+    const bool AtEnd = InsertAt < 0 || InsertAt == Length;
+    if (AtEnd && Length > 0 && Out[Length - 1] != L'\n' && Out[Length - 1] != L'\r')
+      Length += wsprintfW(Out + Length, L"\r\n");
+    if (InsertAt < 0)
       Length += wsprintfW(Out + Length, L"[%s]\r\n", IniSection);
+    if (AtEnd)
       InsertAt = Length;
-    }
     std::memmove(Out + InsertAt + Size, Out + InsertAt,
                  static_cast<size_t>(Length - InsertAt) * sizeof(wchar_t));
     std::memcpy(Out + InsertAt, Entries, static_cast<size_t>(Size) * sizeof(wchar_t));
@@ -446,8 +449,6 @@ bool SaveIni(const wchar_t *Path, const TSettingValues &Values,
       const auto Size = static_cast<int>(Line.Next - At);
       std::memcpy(Out + Length, At, static_cast<size_t>(Size) * sizeof(wchar_t));
       Length += Size;
-      if (!Line.Ended)
-        Length += wsprintfW(Out + Length, L"\r\n");
     } else if (Pending[Line.Setting]) {
       Length += IniEntry(Out + Length, Line.Setting, Values[Line.Setting]);
       Pending[Line.Setting] = false;
