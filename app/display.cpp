@@ -58,7 +58,7 @@ constexpr LONG AssertiveLiveSetting = 2;
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
 const auto GetDpiForMonitor =
-    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
+    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction(L"shcore.dll", "GetDpiForMonitor"));
 
 template <int Size> void WriteLabel(HDC Dc, POINT At, const wchar_t (&Text)[Size]) {
   TextOutW(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);

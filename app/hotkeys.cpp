@@ -56,7 +56,7 @@ void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const wchar_t *Refu
 }
 
 // Wine takes the flag and repeats a held hotkey all the same.
-bool IgnoresNoRepeat() { return NewerSystemFunction("ntdll.dll", "wine_get_version") != nullptr; }
+bool IgnoresNoRepeat() { return NewerSystemFunction(L"ntdll.dll", "wine_get_version") != nullptr; }
 
 bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & KeyDown) != 0; }
 

@@ -91,7 +91,7 @@ using TChangeWindowMessageFilterEx = BOOL(WINAPI *)(HWND, UINT, DWORD, void *);
 // the function is absent and there is no such filter to open per window.
 void LetTheShellThrough() {
   const auto ChangeWindowMessageFilterEx = reinterpret_cast<TChangeWindowMessageFilterEx>(
-      NewerSystemFunction("user32.dll", "ChangeWindowMessageFilterEx"));
+      NewerSystemFunction(L"user32.dll", "ChangeWindowMessageFilterEx"));
   if (ChangeWindowMessageFilterEx == nullptr)
     return;
   ChangeWindowMessageFilterEx(MainWindow, TaskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
@@ -293,13 +293,8 @@ TResourceString LoadResourceString(UINT Id) {
   return String;
 }
 
-void *NewerSystemFunction(const char *Library, const char *Name) {
-  const HMODULE Module = LoadLibraryA(Library);
-  return Module == nullptr ? nullptr : reinterpret_cast<void *>(GetProcAddress(Module, Name));
-}
-
 TSetCoalescableTimer SetCoalescableTimerFunction = reinterpret_cast<TSetCoalescableTimer>(
-    NewerSystemFunction("user32.dll", "SetCoalescableTimer"));
+    NewerSystemFunction(L"user32.dll", "SetCoalescableTimer"));
 
 namespace {
 constexpr UINT LaxTimerToleranceShare = 10; // the tolerance: this share of the period

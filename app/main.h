@@ -12,6 +12,7 @@
 #include "audioControl.h"
 #include "endpointSession.h"
 #include "settings.h"
+#include "systemLibrary.h"
 
 // ---- Start-up, main window and message loop ----
 
@@ -65,10 +66,6 @@ struct TResourceString {
   operator const wchar_t *() const { return Text; }
 };
 TResourceString LoadResourceString(UINT Id);
-
-// A function of a system newer than Windows XP, looked up when the program starts;
-// null where the system lacks it.
-void *NewerSystemFunction(const char *Library, const char *Name);
 
 // Windows 8 and later let a timer's tick come late by a tolerance, so that the system
 // wakes once for several timers; null before.

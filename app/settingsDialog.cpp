@@ -285,7 +285,7 @@ void OpenSettingsDialog() {
   if (SettingsDialog == nullptr) {
     const INITCOMMONCONTROLSEX Classes = {sizeof Classes, ICC_HOTKEY_CLASS};
     const auto Init = reinterpret_cast<TInitCommonControlsEx>(
-        NewerSystemFunction("comctl32.dll", "InitCommonControlsEx"));
+        NewerSystemFunction(L"comctl32.dll", "InitCommonControlsEx"));
     if (Init != nullptr)
       Init(&Classes);
     SettingsDialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS),

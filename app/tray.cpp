@@ -23,7 +23,7 @@ enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding
 
 using TGetSystemMetricsForDpi = int(WINAPI *)(int, UINT);
 const auto GetSystemMetricsForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(
-    NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
+    NewerSystemFunction(L"user32.dll", "GetSystemMetricsForDpi"));
 
 bool NotifyShell(DWORD Action) {
   return Shell_NotifyIconW(Action, reinterpret_cast<NOTIFYICONDATAW *>(&TrayIconData)) != FALSE;

@@ -87,7 +87,7 @@ struct TNotifyIconIdentifier {
 };
 using TShellNotifyIconGetRect = HRESULT(WINAPI *)(const TNotifyIconIdentifier *, RECT *);
 const auto ShellNotifyIconGetRect = reinterpret_cast<TShellNotifyIconGetRect>(
-    NewerSystemFunction("shell32.dll", "Shell_NotifyIconGetRect"));
+    NewerSystemFunction(L"shell32.dll", "Shell_NotifyIconGetRect"));
 
 // Once a turn finds the pointer off the icon, the icon counts no more until the next
 // move over it: an icon in an overflow flyout that has closed leaves nothing behind.

@@ -22,6 +22,7 @@ void ResetFakes() {
   FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG;
   FakeAudio = &FakeEndpoints;
   SetCoalescableTimerFunction = FakeSetCoalescableTimer;
+  ResetFakeLoader();
   FakeModulePath.clear();
 }
 
@@ -85,8 +86,8 @@ MMRESULT WINAPI FakeMixerClose(HMIXER Mixer) {
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI FakeMixerGetLineInfoA(HMIXEROBJ Mixer, LPMIXERLINEA Line, DWORD Flags) {
-  TMixerCall &Call = Record("mixerGetLineInfoA", Mixer, Flags);
+MMRESULT WINAPI FakeMixerGetLineInfoW(HMIXEROBJ Mixer, LPMIXERLINEW Line, DWORD Flags) {
+  TMixerCall &Call = Record("mixerGetLineInfoW", Mixer, Flags);
   Call.StructSize = Line->cbStruct;
   Call.ComponentType = Line->dwComponentType;
   Call.Destination = Line->dwDestination;
@@ -109,9 +110,9 @@ MMRESULT WINAPI FakeMixerGetLineInfoA(HMIXEROBJ Mixer, LPMIXERLINEA Line, DWORD 
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI FakeMixerGetLineControlsA(HMIXEROBJ Mixer, LPMIXERLINECONTROLSA Controls,
+MMRESULT WINAPI FakeMixerGetLineControlsW(HMIXEROBJ Mixer, LPMIXERLINECONTROLSW Controls,
                                           DWORD Flags) {
-  TMixerCall &Call = Record("mixerGetLineControlsA", Mixer, Flags);
+  TMixerCall &Call = Record("mixerGetLineControlsW", Mixer, Flags);
   Call.StructSize = Controls->cbStruct;
   Call.LineId = Controls->dwLineID;
   Call.ControlType = Controls->dwControlType;
@@ -135,9 +136,9 @@ TMixerCall &RecordRequest(const char *Function, HMIXEROBJ Mixer, const MIXERCONT
   return Call;
 }
 
-MMRESULT WINAPI FakeMixerGetControlDetailsA(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
+MMRESULT WINAPI FakeMixerGetControlDetailsW(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
                                             DWORD Flags) {
-  RecordRequest("mixerGetControlDetailsA", Mixer, Request, Flags);
+  RecordRequest("mixerGetControlDetailsW", Mixer, Request, Flags);
   if (FakeMixer.DuringGet)
     FakeMixer.DuringGet();
   if (FakeMixer.GetResult != MMSYSERR_NOERROR)
@@ -280,12 +281,6 @@ BOOLEAN __cdecl FakeAnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 DWORD __cdecl FakeHookEventCount() { return Fake.HookEvents; }
 
 BOOLEAN __cdecl FakeHookLost() { return Fake.HookLost; }
-
-HMODULE WINAPI FakeLoadLibraryA(LPCSTR Name) {
-  static const auto Real = reinterpret_cast<decltype(&LoadLibraryA)>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-  return !Fake.OnWine && lstrcmpiA(Name, "ntdll.dll") == 0 ? nullptr : Real(Name);
-}
 
 BOOL WINAPI FakeShellNotifyIconW(DWORD Action, PNOTIFYICONDATAW Data) {
   Fake.Sequence.push_back("Shell_NotifyIconW");
@@ -434,13 +429,6 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE Module, LPWSTR Path, DWORD Size) {
   decltype(&Fake) Slot_##Fake = &Fake;                                                             \
   }
 
-IMPORT_SLOT("__imp__mixerGetNumDevs@0", FakeMixerGetNumDevs)
-IMPORT_SLOT("__imp__mixerOpen@20", FakeMixerOpen)
-IMPORT_SLOT("__imp__mixerClose@4", FakeMixerClose)
-IMPORT_SLOT("__imp__mixerGetLineInfoA@12", FakeMixerGetLineInfoA)
-IMPORT_SLOT("__imp__mixerGetLineControlsA@12", FakeMixerGetLineControlsA)
-IMPORT_SLOT("__imp__mixerGetControlDetailsA@12", FakeMixerGetControlDetailsA)
-IMPORT_SLOT("__imp__mixerSetControlDetails@12", FakeMixerSetControlDetails)
 IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
 IMPORT_SLOT("__imp__GetModuleFileNameW@12", FakeGetModuleFileNameW)
 IMPORT_SLOT("__imp__GetAsyncKeyState@4", FakeGetAsyncKeyState)
@@ -455,7 +443,6 @@ IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
 IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
 IMPORT_SLOT("__imp__HookLost", FakeHookLost)
-IMPORT_SLOT("__imp__LoadLibraryA@4", FakeLoadLibraryA)
 IMPORT_SLOT("__imp__Shell_NotifyIconW@8", FakeShellNotifyIconW)
 IMPORT_SLOT("__imp__CreateWindowExW@48", FakeCreateWindowExW)
 IMPORT_SLOT("__imp__GetMessageW@16", FakeGetMessageW)
@@ -470,3 +457,119 @@ IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
 IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)
 IMPORT_SLOT("__imp__NotifyWinEvent@16", FakeNotifyWinEvent)
 IMPORT_SLOT("__imp__SystemParametersInfoW@16", FakeSystemParametersInfoW)
+
+// ---- The loader: the system DLLs the program loads, winmm among them ----
+
+TFakeLoader FakeLoader;
+
+namespace {
+
+// Handed out for winmm: no real module has it, so only the fake mixer's functions are
+// found in it.
+const HMODULE FakeWinmm = reinterpret_cast<HMODULE>(static_cast<UINT_PTR>(0x7A100000));
+
+// GetProcAddress's own slot holds the fake, so the real lookup is the loader's.
+struct TAnsiString {
+  USHORT Length;
+  USHORT MaximumLength;
+  LPCSTR Buffer;
+};
+extern "C" __declspec(dllimport) LONG WINAPI
+    LdrGetProcedureAddress(HMODULE, const TAnsiString *, ULONG, void **);
+
+FARPROC RealGetProcAddress(HMODULE Module, LPCSTR Name) {
+  const bool ByOrdinal = HIWORD(reinterpret_cast<UINT_PTR>(Name)) == 0;
+  const USHORT Length = ByOrdinal ? 0 : static_cast<USHORT>(lstrlenA(Name));
+  const TAnsiString String = {Length, Length, Name};
+  void *Address = nullptr;
+  LdrGetProcedureAddress(Module, ByOrdinal ? nullptr : &String,
+                         ByOrdinal ? static_cast<ULONG>(reinterpret_cast<UINT_PTR>(Name)) : 0,
+                         &Address);
+  return reinterpret_cast<FARPROC>(Address);
+}
+
+template <typename T> FARPROC AsFound(T Function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(Function));
+}
+
+BOOL WINAPI FakeSetDefaultDllDirectories(DWORD Flags) {
+  FakeLoader.DefaultDirectories.push_back(Flags);
+  return TRUE;
+}
+
+BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR Path) {
+  FakeLoader.DllDirectories.push_back(Path);
+  return TRUE;
+}
+
+const std::map<std::string, FARPROC> &FakeWinmmFunctions() {
+  static const std::map<std::string, FARPROC> Functions = {
+      {"mixerGetNumDevs", AsFound(FakeMixerGetNumDevs)},
+      {"mixerOpen", AsFound(FakeMixerOpen)},
+      {"mixerClose", AsFound(FakeMixerClose)},
+      {"mixerGetLineInfoW", AsFound(FakeMixerGetLineInfoW)},
+      {"mixerGetLineControlsW", AsFound(FakeMixerGetLineControlsW)},
+      {"mixerGetControlDetailsW", AsFound(FakeMixerGetControlDetailsW)},
+      {"mixerSetControlDetails", AsFound(FakeMixerSetControlDetails)}};
+  return Functions;
+}
+
+FARPROC WINAPI FakeGetProcAddress(HMODULE Module, LPCSTR Name) {
+  if (Module == FakeWinmm) {
+    const auto Found = FakeWinmmFunctions().find(Name);
+    return Found == FakeWinmmFunctions().end() || FakeLoader.MissingFunction == Name
+               ? nullptr
+               : Found->second;
+  }
+  if (Module == GetModuleHandleW(L"kernel32.dll") &&
+      HIWORD(reinterpret_cast<UINT_PTR>(Name)) != 0) {
+    if (lstrcmpA(Name, "SetDefaultDllDirectories") == 0)
+      return FakeLoader.HasDefaultDllDirectories ? AsFound(FakeSetDefaultDllDirectories) : nullptr;
+    if (lstrcmpA(Name, "SetDllDirectoryW") == 0)
+      return AsFound(FakeSetDllDirectoryW);
+  }
+  return RealGetProcAddress(Module, Name);
+}
+
+bool NamesLibrary(LPCWSTR Path, LPCWSTR Library) {
+  const wchar_t *Name = wcsrchr(Path, L'\\');
+  return lstrcmpiW(Name != nullptr ? Name + 1 : Path, Library) == 0;
+}
+
+// Every other library is the real one, so the program's lookups of newer functions
+// see the system the tests run on.
+HMODULE WINAPI FakeLoadLibraryExW(LPCWSTR Name, HANDLE File, DWORD Flags) {
+  static const auto Real =
+      RealFunction<decltype(&LoadLibraryExW)>("kernel32.dll", "LoadLibraryExW");
+  if (FakeLoader.Recording)
+    FakeLoader.Requests.push_back(TLibraryRequest{Name, Flags});
+  if (NamesLibrary(Name, L"winmm.dll"))
+    return FakeLoader.WinmmMissing ? nullptr : FakeWinmm;
+  if (!Fake.OnWine && NamesLibrary(Name, L"ntdll.dll"))
+    return nullptr;
+  return Real(Name, File, Flags);
+}
+
+DWORD WINAPI FakeGetVersion() {
+  static const auto Real = RealFunction<decltype(&GetVersion)>("kernel32.dll", "GetVersion");
+  return FakeLoader.Version ? *FakeLoader.Version : Real();
+}
+
+} // namespace
+
+void ResetFakeLoader() {
+  FakeLoader = TFakeLoader();
+  SystemFolderSearch = false;
+  // From here on: the requests made by static constructors came before any test.
+  FakeLoader.Recording = true;
+}
+
+std::wstring SystemFolderPath(const wchar_t *Library) {
+  wchar_t Folder[MAX_PATH] = {};
+  GetSystemDirectoryW(Folder, MAX_PATH);
+  return std::wstring(Folder) + L"\\" + Library;
+}
+
+IMPORT_SLOT("__imp__LoadLibraryExW@12", FakeLoadLibraryExW)
+IMPORT_SLOT("__imp__GetProcAddress@8", FakeGetProcAddress)
+IMPORT_SLOT("__imp__GetVersion@0", FakeGetVersion)

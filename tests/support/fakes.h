@@ -162,3 +162,30 @@ extern TFakeAudioState FakeEndpoints;
 extern std::wstring FakeModulePath;
 
 void ResetFakes();
+
+// ---- The loader: the system DLLs the program loads, winmm among them ----
+
+struct TLibraryRequest {
+  std::wstring Name;
+  DWORD Flags;
+};
+
+// winmm is the fake mixer; every other DLL is the real one. kernel32 offers the
+// functions that narrow the loader's search as the fields below say, and records
+// their calls.
+struct TFakeLoader {
+  bool Recording = false;                // set by ResetFakes
+  std::vector<TLibraryRequest> Requests; // LoadLibraryExW calls
+  bool WinmmMissing = false;
+  std::string MissingFunction; // a function the fake winmm lacks
+  bool HasDefaultDllDirectories = true;
+  std::optional<DWORD> Version; // what GetVersion reports; unset: the real one
+  std::vector<DWORD> DefaultDirectories;
+  std::vector<std::wstring> DllDirectories;
+};
+
+extern TFakeLoader FakeLoader;
+
+void ResetFakeLoader();
+// The full path of a DLL of that name in the system folder.
+std::wstring SystemFolderPath(const wchar_t *Library);

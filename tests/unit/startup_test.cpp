@@ -94,7 +94,7 @@ TEST_F(TStartUp, OpensTheMixerForVolumeThenMuteWithTheWindowAsCallback) {
     if (Call.Function == "mixerOpen") {
       EXPECT_EQ(reinterpret_cast<DWORD_PTR>(MainWindow), Call.Callback);
       EXPECT_EQ(static_cast<DWORD>(CALLBACK_WINDOW), Call.Flags);
-    } else if (Call.Function == "mixerGetLineControlsA" && Controls < 2) {
+    } else if (Call.Function == "mixerGetLineControlsW" && Controls < 2) {
       Types[Controls++] = Call.ControlType;
     }
   }

@@ -206,7 +206,7 @@ TEST_F(TUnmute, VolumeUpUnmutesBeforeItReadsTheFader) {
     return Call.Function == "mixerSetControlDetails" && Call.ControlId == MuteId && Call.Value == 0;
   });
   const auto FaderRead = std::find_if(Calls.begin(), Calls.end(), [](const TMixerCall &Call) {
-    return Call.Function == "mixerGetControlDetailsA" && Call.ControlId == FaderId;
+    return Call.Function == "mixerGetControlDetailsW" && Call.ControlId == FaderId;
   });
   ASSERT_NE(Calls.end(), Unmute);
   ASSERT_NE(Calls.end(), FaderRead);
