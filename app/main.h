@@ -255,6 +255,8 @@ extern HWND SettingsDialog;
 extern TSettingValues ShownSettings;
 // After "Defaults" every value counts as changed, so that OK removes each stored one.
 extern bool DefaultsChosen;
+// What the "Start with Windows" box showed when filled: only a change of it is written.
+extern bool StartShown;
 
 void OpenSettingsDialog();
 // The dialog's caption and each control's text in the user's language, then fitted

@@ -1,7 +1,7 @@
 // What the user may set: each setting's stored name, default and range, kept in
-// HKCU\Software\Sonalto, or in sonalto.ini beside the program when that file is there.
-// Nothing is written until the user asks for a change; the rest of the program only
-// reads Settings.
+// HKCU\Software\Sonalto, or in sonalto.ini beside the program when that file is there
+// (ANSI, UTF-8 or UTF-16, read and written back in its own form). Nothing is written
+// until the user asks for a change; the rest of the program only reads Settings.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +37,9 @@ enum TDisplayCorner : DWORD { TOP_LEFT, TOP_RIGHT, BOTTOM_LEFT, BOTTOM_RIGHT };
 
 DWORD DefaultSetting(TSettingId Id);
 bool SettingValid(TSettingId Id, DWORD Value);
+// A hotkey that would swallow a typed character everywhere: a letter, digit,
+// punctuation or Space key, alone or with Shift.
+bool KeyTypesCharacter(DWORD Key);
 // Each bad value, and both steps of a crossing pair, take their defaults.
 void CorrectSettings(TSettingValues &Values);
 void LoadSettings();
@@ -45,8 +48,12 @@ void LoadSettings();
 bool SaveSettings(const TSettingValues &Values, const bool (&Changed)[SETTING_COUNT]);
 void ApplySettings(const TSettingValues &Values);
 
+// The program's own full path; null when the system could not give it whole, as a
+// cut path would name another file.
+const wchar_t *ProgramPath();
+
 bool StartsWithWindows();
 bool SetStartWithWindows(bool Start);
 // A portable copy moved since the user chose to start it with Windows: the Run value
-// is made to name this copy.
+// is made to name this copy, but only once the old copy is provably gone.
 void FollowMovedPortableCopy();

@@ -10,6 +10,7 @@
 HWND SettingsDialog;
 TSettingValues ShownSettings;
 bool DefaultsChosen;
+bool StartShown;
 
 namespace {
 
@@ -147,7 +148,8 @@ void InitSettingsDialog(HWND Dialog) {
     SendField(Dialog, Choice.Id, CB_SETITEMDATA, static_cast<WPARAM>(Item), Choice.Value);
   }
   ShowSettings(Dialog, Settings);
-  SendDlgItemMessageA(Dialog, IDC_START_WITH_WINDOWS, BM_SETCHECK, StartsWithWindows(), 0);
+  StartShown = StartsWithWindows();
+  SendDlgItemMessageW(Dialog, IDC_START_WITH_WINDOWS, BM_SETCHECK, StartShown, 0);
   DefaultsChosen = false;
 }
 
@@ -178,16 +180,23 @@ void Refuse(HWND Dialog, TSettingId Id, UINT Reason) {
       *Out++ = *In;
   *Out = '\0';
   Say(Dialog, Reason, Label);
-  SendMessageA(Dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control), TRUE);
+  SendMessageW(Dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control), TRUE);
 }
 
-// Another action's key, or another program's. The program's own keys are free while
-// the dialog is open.
-bool KeyTaken(const TSettingValues &Values, int Id) {
+// Another action's key is refused in any field. Only a key the user changed is asked
+// of the system, and must not type a character: a key in force that another program
+// took since is no reason to hold back the rest of the settings. The program's own
+// keys are free while the dialog is open.
+UINT KeyRefusal(const TSettingValues &Values, int Id) {
+  const DWORD Key = Values[Id];
   for (int Other = 0; Other < Id; ++Other)
-    if (Values[Id] != 0 && Values[Other] == Values[Id])
-      return true;
-  return !HotKeyFree(Values[Id]);
+    if (Key != 0 && Values[Other] == Key)
+      return IDS_KEY_TAKEN;
+  if (Key == Settings[Id])
+    return 0;
+  if (KeyTypesCharacter(Key))
+    return IDS_KEY_TYPES;
+  return HotKeyFree(Key) ? 0 : IDS_KEY_TAKEN;
 }
 
 // False once a field is refused; the user has been told which.
@@ -199,8 +208,8 @@ bool ReadFields(HWND Dialog, TSettingValues &Values) {
     if (!SettingValid(Setting, Values[Id]) ||
         (Setting == LARGEST_STEP && Values[SMALLEST_STEP] > Values[LARGEST_STEP]))
       Reason = IDS_VALUE_REFUSED;
-    else if (FieldKinds[Id] == KEY_FIELD && KeyTaken(Values, Id))
-      Reason = IDS_KEY_TAKEN;
+    else if (FieldKinds[Id] == KEY_FIELD)
+      Reason = KeyRefusal(Values, Id);
     if (Reason != 0) {
       Refuse(Dialog, Setting, Reason);
       return false;
@@ -209,7 +218,8 @@ bool ReadFields(HWND Dialog, TSettingValues &Values) {
   return true;
 }
 
-// Nothing unchanged is written: a user who changes nothing leaves no trace.
+// Nothing unchanged is written: a user who changes nothing leaves no trace, and a box
+// left as it was filled keeps a switch made in Task Manager meanwhile.
 void TakeSettings(HWND Dialog) {
   TSettingValues Values = {};
   if (!ReadFields(Dialog, Values))
@@ -220,8 +230,8 @@ void TakeSettings(HWND Dialog) {
     AnyChanged |= Changed[Id] = DefaultsChosen || Values[Id] != Settings[Id];
   ApplySettings(Values);
   bool Saved = !AnyChanged || SaveSettings(Values, Changed);
-  const bool Start = SendDlgItemMessageA(Dialog, IDC_START_WITH_WINDOWS, BM_GETCHECK, 0, 0) != 0;
-  if (Start != StartsWithWindows())
+  const bool Start = SendDlgItemMessageW(Dialog, IDC_START_WITH_WINDOWS, BM_GETCHECK, 0, 0) != 0;
+  if (Start != StartShown)
     Saved = SetStartWithWindows(Start) && Saved;
   if (!Saved)
     Say(Dialog, IDS_NOT_SAVED, L"");
@@ -279,7 +289,7 @@ void OpenSettingsDialog() {
         NewerSystemFunction(L"comctl32.dll", "InitCommonControlsEx"));
     if (Init != nullptr)
       Init(&Classes);
-    SettingsDialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS),
+    SettingsDialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS),
                                         nullptr, SettingsDialogProc, 0);
     if (SettingsDialog != nullptr)
       UnregisterAllHotKeys();

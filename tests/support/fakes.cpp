@@ -9,6 +9,7 @@
 TFakeMixer FakeMixer;
 TFakePlatform Fake;
 TFakeAudioState FakeEndpoints;
+std::wstring FakeModulePath;
 
 namespace {
 UINT_PTR WINAPI FakeSetCoalescableTimer(HWND, UINT_PTR, UINT, TIMERPROC, ULONG);
@@ -22,6 +23,7 @@ void ResetFakes() {
   FakeAudio = &FakeEndpoints;
   SetCoalescableTimerFunction = FakeSetCoalescableTimer;
   ResetFakeLoader();
+  FakeModulePath.clear();
 }
 
 std::vector<std::string> TFakeMixer::Functions() const {
@@ -401,6 +403,22 @@ BOOL WINAPI FakeSystemParametersInfoW(UINT Action, UINT Size, PVOID Data, UINT F
   return TRUE;
 }
 
+// ---- The program's own path ----
+
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE Module, LPWSTR Path, DWORD Size) {
+  static const auto Real =
+      RealFunction<decltype(&GetModuleFileNameW)>("kernel32.dll", "GetModuleFileNameW");
+  if (Module != nullptr || FakeModulePath.empty())
+    return Real(Module, Path, Size);
+  const auto Length = static_cast<DWORD>(std::min<size_t>(FakeModulePath.size(), Size));
+  std::memcpy(Path, FakeModulePath.c_str(), Length * sizeof(wchar_t));
+  if (Length < Size)
+    Path[Length] = L'\0';
+  else
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return Length;
+}
+
 } // namespace
 
 // The import slots. A call through __imp__Name lands in the fake above instead of
@@ -412,6 +430,7 @@ BOOL WINAPI FakeSystemParametersInfoW(UINT Action, UINT Size, PVOID Data, UINT F
   }
 
 IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
+IMPORT_SLOT("__imp__GetModuleFileNameW@12", FakeGetModuleFileNameW)
 IMPORT_SLOT("__imp__GetAsyncKeyState@4", FakeGetAsyncKeyState)
 IMPORT_SLOT("__imp__EnumDisplayMonitors@16", FakeEnumDisplayMonitors)
 IMPORT_SLOT("__imp__GetMonitorInfoW@8", FakeGetMonitorInfoW)

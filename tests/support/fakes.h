@@ -157,6 +157,10 @@ extern TFakePlatform Fake;
 // program takes the fake mixer.
 extern TFakeAudioState FakeEndpoints;
 
+// The program's own path as GetModuleFileNameW gives it; empty: the real one. One
+// longer than the caller's buffer is cut without its terminator, as on XP.
+extern std::wstring FakeModulePath;
+
 void ResetFakes();
 
 // ---- The loader: the system DLLs the program loads, winmm among them ----
