@@ -36,10 +36,10 @@ constexpr UINT HandOffTimeout = 50; // ms
 // program thread stopped between its claim and its answer.
 constexpr DWORD AnswerWait = 50; // ms
 // A call that returns this long after its event may have outlasted the system's
-// time-out, which a user can set far below its default: as long as the hand-off's
-// bound, so that only a busy program or a starved thread makes a call suspect, and
-// the raw input that follows stays rare.
-constexpr LONG SuspectTime = HandOffTimeout; // ms
+// time-out, which lies above the hook's own bounds by design: twice those bounds, so
+// that neither a busy program nor a loaded machine's usual delays make a call
+// suspect, only a thread that stalled, and the raw input that follows stays rare.
+constexpr LONG SuspectTime = 2 * (HandOffTimeout + AnswerWait); // ms
 
 // While the raw input is watched, this many more wheel turns reported than the hook
 // has seen since tell that it is gone. Only turns count: the hook exists for them,
