@@ -299,7 +299,9 @@ class WheelTest(WheelTurns, unittest.TestCase):
             # A first step starts what the program starts lazily (winmm's thread).
             self.still_one_step(s, "the start")
             threads = program_threads()
-            span_ms = int((HELD_TURNS * HELD_PACE + 5) * 1000)
+            h.wait_until(lambda: self.watch.last("visible") == 0, 5, "the display to hide")
+            # Long enough for the turns and the quiet after them on a loaded machine.
+            span_ms = int((HELD_TURNS * HELD_PACE + 15) * 1000)
             with tempfile.TemporaryFile() as out:
                 held = s.wine_process(["probe.exe", "hold-wheel", str(span_ms)], stdout=out)
 
