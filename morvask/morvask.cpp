@@ -54,8 +54,8 @@ constexpr USHORT MouseUsage = 2;
 constexpr UINT WM_FOLLOWWATCH = WM_APP;
 // Both threads only wait for messages, but a thread that takes messages runs other
 // programs' message hooks (input methods, accessibility tools), written for the
-// 1 MiB a thread gets by default: a quarter of that is several times what such
-// hooks use, and the rest of the default's address space stays free.
+// 1 MiB a thread commonly gets: a quarter of that is still several times what such
+// hooks use.
 constexpr SIZE_T WaitingThreadStack = 256 * 1024;
 // With the code: the library's only constant would otherwise take a section, and a
 // page of the file, of its own. Other compilers place it as they will.
@@ -76,7 +76,7 @@ UINT TargetMessage;
 TLibraryThread HookThread; // the newest hook's, which alone acts on a turn
 TLibraryThread WatchThread;
 
-// Of the acting hook's thread alone, but for the slot and the counts.
+// Of the hook thread that holds HandingOff alone.
 MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
 LONG LastTicket;
 // Two hooks overlap during a reinstall, each on its thread: one test-and-set lets
