@@ -29,9 +29,9 @@ constexpr double FaderSpan = 65536.0;
 constexpr UINT HideTimerPeriod = 400; // ms
 constexpr DWORD FullPercent = 100;
 
-constexpr char VolumeLabel[] = "Volume";
-constexpr char MutedLabel[] = "Mute";
-constexpr char UnmutedLabel[] = "ON";
+constexpr wchar_t VolumeLabel[] = L"Volume";
+constexpr wchar_t MutedLabel[] = L"Mute";
+constexpr wchar_t UnmutedLabel[] = L"ON";
 constexpr POINT VolumeLabelAt = {10, 5};
 constexpr POINT MutedLabelAt = {100, 5};
 constexpr POINT UnmutedLabelAt = {110, 5};
@@ -39,7 +39,7 @@ constexpr int FrameWidth = 1;
 // The height of the platform's default font at 96 DPI, and a face that every
 // Windows maps to an outline font, so the text stays crisp at any size.
 constexpr int LabelFontHeight = 16;
-constexpr char LabelFontFace[] = "MS Shell Dlg";
+constexpr wchar_t LabelFontFace[] = L"MS Shell Dlg";
 
 constexpr UINT SettleDelay = 300; // ms after the last change of a burst
 
@@ -58,10 +58,10 @@ constexpr LONG AssertiveLiveSetting = 2;
 constexpr int MDT_EFFECTIVE_DPI = 0;
 using TGetDpiForMonitor = HRESULT(WINAPI *)(HMONITOR, int, UINT *, UINT *);
 const auto GetDpiForMonitor =
-    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction("shcore.dll", "GetDpiForMonitor"));
+    reinterpret_cast<TGetDpiForMonitor>(NewerSystemFunction(L"shcore.dll", "GetDpiForMonitor"));
 
-template <int Size> void WriteLabel(HDC Dc, POINT At, const char (&Text)[Size]) {
-  TextOutA(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);
+template <int Size> void WriteLabel(HDC Dc, POINT At, const wchar_t (&Text)[Size]) {
+  TextOutW(Dc, ScaleForDpi(At.x), ScaleForDpi(At.y), Text, Size - 1);
 }
 
 // The frame lies outside BarRect; its inside is filled with the default white
@@ -100,12 +100,12 @@ void SetLabelFont() {
   LabelFont = nullptr;
   if (DisplayDpi == DefaultDpi)
     return;
-  LOGFONTA Font = {};
+  LOGFONTW Font = {};
   Font.lfHeight = ScaleForDpi(LabelFontHeight);
   Font.lfWeight = FW_BOLD;
   Font.lfCharSet = DEFAULT_CHARSET;
-  lstrcpynA(Font.lfFaceName, LabelFontFace, LF_FACESIZE);
-  LabelFont = CreateFontIndirectA(&Font);
+  lstrcpynW(Font.lfFaceName, LabelFontFace, LF_FACESIZE);
+  LabelFont = CreateFontIndirectW(&Font);
 }
 
 // Above every topmost window that appeared after it, without taking the focus. A
@@ -128,15 +128,15 @@ void DescribeDisplay() {
   const DWORD Volume = VolumeControl ? VolumeControl->GetValue() : 0;
   const bool IsMuted = MuteControl && MuteControl->GetValue() == Muted;
   TResourceString Text = {};
-  wsprintfA(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
+  wsprintfW(Text.Text, LoadResourceString(IsMuted ? IDS_LEVEL_MUTED : IDS_LEVEL),
             LevelPercent(Volume));
-  SetWindowTextA(MainWindow, Text);
+  SetWindowTextW(MainWindow, Text);
 }
 
 bool HighContrastOn() {
-  HIGHCONTRASTA Contrast = {};
+  HIGHCONTRASTW Contrast = {};
   Contrast.cbSize = sizeof Contrast;
-  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof Contrast, &Contrast, 0) &&
          (Contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
 
@@ -180,7 +180,7 @@ UINT DisplayArea(RECT &Area) {
   const HMONITOR Monitor = MonitorFromPoint(Pointer, MONITOR_DEFAULTTOPRIMARY);
   MONITORINFO Info = {};
   Info.cbSize = sizeof Info;
-  GetMonitorInfoA(Monitor, &Info);
+  GetMonitorInfoW(Monitor, &Info);
   Area = Settings[DISPLAY_CORNER] == TOP_LEFT ? Info.rcMonitor : Info.rcWork;
   return MonitorDpi(Monitor);
 }
@@ -260,7 +260,7 @@ void ShowDisplay(TChangeKind Change) {
   if (HideDelay != 0) {
     RaiseDisplay();
     // Paint now, before the caller returns, not whenever the queue gets to it.
-    SendMessageA(MainWindow, WM_PAINT, 0, 0);
+    SendMessageW(MainWindow, WM_PAINT, 0, 0);
   }
   // The words wait for the burst to settle as well: a step reads no control twice.
   SetTimer(MainWindow, ANNOUNCE_TIMER_ID, SettleDelay, nullptr);
@@ -291,10 +291,8 @@ void HideDisplayWhenDue() {
   if (Visible && GetTickCount() - LastChangeTick <= HideDelay)
     return;
   KillTimer(MainWindow, HIDE_TIMER_ID);
-  if (!Visible)
-    return;
-  Step = MinStep;
-  ShowWindow(MainWindow, SW_HIDE);
+  if (Visible)
+    ShowWindow(MainWindow, SW_HIDE);
 }
 
 // Called whenever a setting or the system's colours change: high contrast may have

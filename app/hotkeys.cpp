@@ -20,7 +20,7 @@ DWORD LastToggleHotKeyTick;
 
 namespace {
 
-constexpr char NoCaption[] = "";
+constexpr wchar_t NoCaption[] = L"";
 constexpr DWORD LastReinstallWait = 320000; // ms
 // Outside the range of the global atoms that name the program's own four.
 constexpr int TrialHotKeyId = 1;
@@ -36,19 +36,19 @@ constexpr SHORT KeyDown = static_cast<SHORT>(0x8000);
 
 // Another program holding the combination is the only refusal; the user is told
 // and the program goes on without that hotkey.
-void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void RegisterHotKeyOrSay(DWORD Id, UINT Modifiers, UINT Key, const wchar_t *Refusal, UINT Style) {
   if (!RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers, Key))
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    MessageBoxW(nullptr, Refusal, NoCaption, Style);
 }
 
 // A toggle acts once per press. Vista refuses the flag that says so; the key is then
 // registered without it, and TakeTogglePress tells the repeats apart. A key another
 // program holds is refused once, with one box.
-void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal, UINT Style) {
+void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const wchar_t *Refusal, UINT Style) {
   if (RegisterHotKey(MainWindow, static_cast<int>(Id), Modifiers | MOD_NOREPEAT, Key))
     return;
   if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED) {
-    MessageBoxA(nullptr, Refusal, NoCaption, Style);
+    MessageBoxW(nullptr, Refusal, NoCaption, Style);
     return;
   }
   FilterToggleRepeats = true;
@@ -56,7 +56,7 @@ void RegisterToggleOrSay(DWORD Id, UINT Modifiers, UINT Key, const char *Refusal
 }
 
 // Wine takes the flag and repeats a held hotkey all the same.
-bool IgnoresNoRepeat() { return NewerSystemFunction("ntdll.dll", "wine_get_version") != nullptr; }
+bool IgnoresNoRepeat() { return NewerSystemFunction(L"ntdll.dll", "wine_get_version") != nullptr; }
 
 bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & KeyDown) != 0; }
 
@@ -64,7 +64,11 @@ bool IsKeyDown(UINT Key) { return (GetAsyncKeyState(static_cast<int>(Key)) & Key
 // Once the watch has given up, only a hotkey that follows the last one closely is a
 // repeat: a held key repeats without a pause. Where the system drops the repeats
 // itself, a quick second press is never one.
+// A toggle set to no key has no hotkey: a message of its id was forged by another
+// process, and must not start a watch for a key that is none.
 bool TakeTogglePress(UINT Key) {
+  if (Key == 0)
+    return false;
   if (!FilterToggleRepeats)
     return true;
   const DWORD Now = GetTickCount();
@@ -84,7 +88,7 @@ bool TakeTogglePress(UINT Key) {
 struct THotKey {
   const DWORD &Id;
   TSettingId Setting;
-  const char *Refusal;
+  const wchar_t *Action; // names it in the refusal
   decltype(&RegisterHotKeyOrSay) Register;
   UINT Style;
 };
@@ -93,13 +97,11 @@ struct THotKey {
 // is refused as if another program held the key. Holding a volume key sweeps the
 // volume: only the toggles refuse repeats.
 const THotKey HotKeys[] = {
-    {EnableHotKeyId, SWITCH_KEY, "HotKey for Enable/Disable not registered", RegisterToggleOrSay,
-     MB_OK | MB_ICONWARNING},
-    {MuteHotKeyId, MUTE_KEY, "HotKey for Mute not registered", RegisterToggleOrSay, MB_OK},
-    {VolumeUpHotKeyId, VOLUME_UP_KEY, "HotKey for Volume up not registered", RegisterHotKeyOrSay,
-     MB_OK},
-    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, "HotKey for Volume down not registered",
-     RegisterHotKeyOrSay, MB_OK}};
+    {EnableHotKeyId, SWITCH_KEY, L"Enable/Disable", RegisterToggleOrSay, MB_OK | MB_ICONWARNING},
+    {MuteHotKeyId, MUTE_KEY, L"Mute", RegisterToggleOrSay, MB_OK},
+    {VolumeUpHotKeyId, VOLUME_UP_KEY, L"Volume up", RegisterHotKeyOrSay, MB_OK},
+    {VolumeDownHotKeyId, VOLUME_DOWN_KEY, L"Volume down", RegisterHotKeyOrSay, MB_OK}};
+constexpr wchar_t RefusalFormat[] = L"HotKey for %s not registered";
 constexpr int SwitchHotKey = 0;
 constexpr int FirstVolumeHotKey = 1;
 
@@ -108,12 +110,14 @@ void RegisterAsSet(int Index) {
   const DWORD Key = Settings[HotKey.Setting];
   if (Key == 0)
     return;
+  wchar_t Refusal[64];
+  wsprintfW(Refusal, RefusalFormat, HotKey.Action);
   for (int Earlier = 0; Earlier < Index; ++Earlier)
     if (Settings[HotKeys[Earlier].Setting] == Key) {
-      MessageBoxA(nullptr, HotKey.Refusal, NoCaption, HotKey.Style);
+      MessageBoxW(nullptr, Refusal, NoCaption, HotKey.Style);
       return;
     }
-  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), HotKey.Refusal, HotKey.Style);
+  HotKey.Register(HotKey.Id, HotKeyModifiers(Key), HotKeyCode(Key), Refusal, HotKey.Style);
 }
 
 // False when a switch made in the nested loop of a refusal box has taken over: the
@@ -138,9 +142,14 @@ void UnregisterVolumeHotKeys() {
 
 // Without a hook the program is disabled as a whole: icon, menu, keys and timer then
 // agree, and the next enable registers every key anew without refusing the program
-// its own.
+// its own. With no wheel gesture on there is no hook at all, so that no turn of the
+// desktop waits for the program's thread.
 bool InstallHookOrDisable() {
-  Enabled = SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
+  const bool Hooked =
+      Settings[EDGE_WHEEL] != 0 || Settings[WHEEL_MODIFIER] != 0 || Settings[TRAY_WHEEL] != 0;
+  if (!Hooked)
+    FreeHook();
+  Enabled = !Hooked || SetHook(WH_MOUSE_LL, MainWindow, WM_HOOKMOUSE) != 0;
   HookInstallTick = GetTickCount();
   if (!Enabled)
     DisableControls();
@@ -150,10 +159,10 @@ bool InstallHookOrDisable() {
 } // namespace
 
 void AddHotKeyAtoms() {
-  MuteHotKeyId = GlobalAddAtomA("sonalHKMute");
-  VolumeUpHotKeyId = GlobalAddAtomA("sonalHKVolUp");
-  VolumeDownHotKeyId = GlobalAddAtomA("sonalHKVolDown");
-  EnableHotKeyId = GlobalAddAtomA("sonalHKEnabDis");
+  MuteHotKeyId = GlobalAddAtomW(L"sonalHKMute");
+  VolumeUpHotKeyId = GlobalAddAtomW(L"sonalHKVolUp");
+  VolumeDownHotKeyId = GlobalAddAtomW(L"sonalHKVolDown");
+  EnableHotKeyId = GlobalAddAtomW(L"sonalHKEnabDis");
 }
 
 void RegisterEnableHotKey() {
@@ -209,10 +218,11 @@ void UnregisterAllHotKeys() {
   UnregisterHotKey(MainWindow, static_cast<int>(EnableHotKeyId));
 }
 
+// The hook follows the wheel's gestures as set: a new one replaces the old, or none.
 void RegisterHotKeysAsSet() {
   const DWORD Switch = SwitchCount;
   RegisterEnableHotKey();
-  if (Enabled && SwitchCount == Switch)
+  if (Enabled && SwitchCount == Switch && InstallHookOrDisable())
     RegisterVolumeHotKeys(Switch);
 }
 

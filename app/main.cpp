@@ -25,18 +25,18 @@ HANDLE InstanceMutex;
 
 namespace {
 
-constexpr char MainClassName[] = "Tsonalto";
-constexpr char MainWindowTitle[] = " ";
+constexpr wchar_t MainClassName[] = L"Tsonalto";
+constexpr wchar_t MainWindowTitle[] = L" ";
 // Local: the session's own namespace, so another user's session runs a copy of its own.
-constexpr char InstanceMutexName[] = "Local\\Brelin.Sonalto.Instance";
+constexpr wchar_t InstanceMutexName[] = L"Local\\Brelin.Sonalto.Instance";
 
 // A mutex made by an elevated copy refuses this one access; it exists all the same.
 // Only the copy that runs keeps it.
 bool AnotherCopyRuns() {
-  const HANDLE Mutex = CreateMutexA(nullptr, FALSE, InstanceMutexName);
+  const HANDLE Mutex = CreateMutexW(nullptr, FALSE, InstanceMutexName);
   const DWORD Error = GetLastError();
   const bool Another = Error == ERROR_ALREADY_EXISTS || Error == ERROR_ACCESS_DENIED ||
-                       FindWindowA(MainClassName, nullptr) != nullptr;
+                       FindWindowW(MainClassName, nullptr) != nullptr;
   if (!Another)
     InstanceMutex = Mutex;
   else if (Mutex != nullptr)
@@ -52,7 +52,7 @@ void ReleaseInstance() {
 }
 
 void ShowAlreadyRunning() {
-  MessageBoxA(nullptr, LoadResourceString(IDS_ALREADY_RUNNING), LoadResourceString(IDS_EXIT),
+  MessageBoxW(nullptr, LoadResourceString(IDS_ALREADY_RUNNING), LoadResourceString(IDS_EXIT),
               MB_OK | MB_ICONWARNING);
   PostQuitMessage(0);
 }
@@ -74,9 +74,9 @@ constexpr DWORD MainWindowExStyle =
 constexpr BYTE Opaque = 255;
 
 HWND CreateMainWindow() {
-  const HWND Window = CreateWindowExA(MainWindowExStyle, MainClassName, MainWindowTitle, WS_POPUP,
+  const HWND Window = CreateWindowExW(MainWindowExStyle, MainClassName, MainWindowTitle, WS_POPUP,
                                       0, 0, DisplayWidth, DisplayHeight, nullptr, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr);
+                                      GetModuleHandleW(nullptr), nullptr);
   if (Window != nullptr)
     SetLayeredWindowAttributes(Window, 0, Opaque, LWA_ALPHA);
   return Window;
@@ -91,7 +91,7 @@ using TChangeWindowMessageFilterEx = BOOL(WINAPI *)(HWND, UINT, DWORD, void *);
 // the function is absent and there is no such filter to open per window.
 void LetTheShellThrough() {
   const auto ChangeWindowMessageFilterEx = reinterpret_cast<TChangeWindowMessageFilterEx>(
-      NewerSystemFunction("user32.dll", "ChangeWindowMessageFilterEx"));
+      NewerSystemFunction(L"user32.dll", "ChangeWindowMessageFilterEx"));
   if (ChangeWindowMessageFilterEx == nullptr)
     return;
   ChangeWindowMessageFilterEx(MainWindow, TaskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
@@ -100,7 +100,7 @@ void LetTheShellThrough() {
 
 HHOOK TimerGuard;
 
-// DispatchMessageA calls a WM_TIMER's lParam as its timer procedure. No timer of
+// DispatchMessageW calls a WM_TIMER's lParam as its timer procedure. No timer of
 // the program has one, so such a message was forged by another process: it is
 // emptied wherever it is retrieved, in the main loop and in the modal loops of the
 // message boxes and the menu alike.
@@ -113,7 +113,7 @@ LRESULT CALLBACK EmptyForgedTimer(int Code, WPARAM Removal, LPARAM Retrieved) {
 
 void GuardAgainstForgedTimers() {
   if (TimerGuard == nullptr)
-    TimerGuard = SetWindowsHookExA(WH_GETMESSAGE, EmptyForgedTimer, nullptr, GetCurrentThreadId());
+    TimerGuard = SetWindowsHookExW(WH_GETMESSAGE, EmptyForgedTimer, nullptr, GetCurrentThreadId());
 }
 
 } // namespace
@@ -131,12 +131,12 @@ void StartApplication() {
 }
 
 ATOM RegisterMainWindowClass() {
-  WNDCLASSA Class = {};
+  WNDCLASSW Class = {};
   Class.lpfnWndProc = MainWindowProc;
-  Class.hInstance = GetModuleHandleA(nullptr);
+  Class.hInstance = GetModuleHandleW(nullptr);
   Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   Class.lpszClassName = MainClassName;
-  return RegisterClassA(&Class);
+  return RegisterClassW(&Class);
 }
 
 void InitMainWindow() {
@@ -156,8 +156,9 @@ void InitMainWindow() {
   CreateAudioControls();
   MarkDisplayLive();
   TrayRetryPeriod = FirstTrayRetryPeriod;
+  TakeTrayDpi();
   AddTrayIcon();
-  TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+  TaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   LetTheShellThrough();
   SetTipText(LoadResourceString(IDS_TIP));
   AddHotKeyAtoms();
@@ -165,16 +166,16 @@ void InitMainWindow() {
   EnableControls();
 }
 
-// GetMessageA returns -1 on failure; looping on it would spin for ever. The settings
+// GetMessageW returns -1 on failure; looping on it would spin for ever. The settings
 // dialog takes its own keys: Tab, the mnemonics, Enter and Esc.
 int RunMessageLoop() {
   MSG Message = {};
   BOOL Result;
-  while ((Result = GetMessageA(&Message, nullptr, 0, 0)) > 0) {
-    if (SettingsDialog != nullptr && IsDialogMessageA(SettingsDialog, &Message))
+  while ((Result = GetMessageW(&Message, nullptr, 0, 0)) > 0) {
+    if (SettingsDialog != nullptr && IsDialogMessageW(SettingsDialog, &Message))
       continue;
     TranslateMessage(&Message);
-    DispatchMessageA(&Message);
+    DispatchMessageW(&Message);
   }
   return Result == 0 ? ExitCode : ExitCodeLoopFailed;
 }
@@ -233,7 +234,7 @@ LRESULT CALLBACK MainWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM
     RecreateTrayIcon();
     return 0;
   }
-  return DefWindowProcA(Window, Message, WParam, LParam);
+  return DefWindowProcW(Window, Message, WParam, LParam);
 }
 
 void TakeDisplaySize(LPARAM LParam) {
@@ -248,10 +249,9 @@ void TakeDisplaySize(LPARAM LParam) {
 void FollowDisplaySettings() {
   FollowSystemColours();
   TakeMonitorLayout();
-  const UINT Dpi = DisplayDpi;
   PlaceDisplay();
   // The tray icon is loaded again at the new small-icon size.
-  if (Dpi != DisplayDpi)
+  if (TakeTrayDpi())
     ModifyTrayIcon();
 }
 
@@ -289,17 +289,12 @@ void ShutDown() {
 
 TResourceString LoadResourceString(UINT Id) {
   TResourceString String = {};
-  LoadStringA(GetModuleHandleA(nullptr), Id, String.Text, sizeof String.Text);
+  LoadStringW(GetModuleHandleW(nullptr), Id, String.Text, ARRAYSIZE(String.Text));
   return String;
 }
 
-void *NewerSystemFunction(const char *Library, const char *Name) {
-  const HMODULE Module = LoadLibraryA(Library);
-  return Module == nullptr ? nullptr : reinterpret_cast<void *>(GetProcAddress(Module, Name));
-}
-
 TSetCoalescableTimer SetCoalescableTimerFunction = reinterpret_cast<TSetCoalescableTimer>(
-    NewerSystemFunction("user32.dll", "SetCoalescableTimer"));
+    NewerSystemFunction(L"user32.dll", "SetCoalescableTimer"));
 
 namespace {
 constexpr UINT LaxTimerToleranceShare = 10; // the tolerance: this share of the period

@@ -12,6 +12,7 @@
 #include "audioControl.h"
 #include "endpointSession.h"
 #include "settings.h"
+#include "systemLibrary.h"
 
 // ---- Start-up, main window and message loop ----
 
@@ -61,14 +62,10 @@ void ShutDown();
 // A text of the string table, loaded at each use; long enough for the longest, the
 // help text.
 struct TResourceString {
-  char Text[512];
-  operator const char *() const { return Text; }
+  wchar_t Text[512];
+  operator const wchar_t *() const { return Text; }
 };
 TResourceString LoadResourceString(UINT Id);
-
-// A function of a system newer than Windows XP, looked up when the program starts;
-// null where the system lacks it.
-void *NewerSystemFunction(const char *Library, const char *Name);
 
 // Windows 8 and later let a timer's tick come late by a tolerance, so that the system
 // wakes once for several timers; null before.
@@ -188,40 +185,45 @@ void MarkDisplayLive();
 
 // ---- Tray ----
 
-// NOTIFYICONDATAA as the shell has read it since Windows 2000: the 128-character
+// NOTIFYICONDATAW as the shell has read it since Windows 2000: the 128-character
 // tip and the balloon fields, nothing after. Newer headers append fields the
 // program never sets, so the record is declared at its fixed size.
-struct TNotifyIconDataA {
+struct TNotifyIconDataW {
   DWORD cbSize;
   HWND hWnd;
   UINT uID;
   UINT uFlags;
   UINT uCallbackMessage;
   HICON hIcon;
-  CHAR szTip[128];
+  WCHAR szTip[128];
   DWORD dwState;
   DWORD dwStateMask;
-  CHAR szInfo[256];
+  WCHAR szInfo[256];
   UINT uTimeoutOrVersion;
-  CHAR szInfoTitle[64];
+  WCHAR szInfoTitle[64];
   DWORD dwInfoFlags;
 };
-static_assert(sizeof(TNotifyIconDataA) == 488, "the shell expects the 488-byte record");
+static_assert(sizeof(TNotifyIconDataW) == 936, "the shell expects the 936-byte record");
 
-extern TNotifyIconDataA TrayIconData;
+extern TNotifyIconDataW TrayIconData;
 extern HICON TrayIconHandle;
-extern char TipText[128]; // what the tip field holds: at most 127 characters
+extern wchar_t TipText[128]; // what the tip field holds: at most 127 characters
 constexpr int TrayImageCount = 4;
 extern HICON TrayImages[TrayImageCount]; // loaded at their first use, at TrayImageSize
-extern int TrayImageSize;                // pixels: the small-icon size for DisplayDpi
+extern int TrayImageSize;                // pixels: the small-icon size for TrayDpi
+// Of the primary monitor, where the taskbar shows the icon, whichever monitor the
+// display goes to.
+extern UINT TrayDpi;
 
 void FillTrayIconData();
 void AddTrayIcon();
 void ModifyTrayIcon();
 void DeleteTrayIcon();
-void SetTipText(const char *Text);
+void SetTipText(const wchar_t *Text);
 void RefreshTip();
 void RecreateTrayIcon();
+// True when the primary monitor has changed its scaling since the last time.
+bool TakeTrayDpi();
 
 // Asks the shell again while it has not taken the icon, less and less often.
 constexpr UINT_PTR TRAY_RETRY_TIMER_ID = 2;
@@ -258,7 +260,7 @@ void OpenSettingsDialog();
 
 // ---- Hotkeys and enabling ----
 
-extern bool Enabled; // the result of the last SetHook; false once disabled
+extern bool Enabled; // the result of the last SetHook, if any; false once disabled
 extern DWORD MuteHotKeyId;
 extern DWORD VolumeUpHotKeyId;
 extern DWORD VolumeDownHotKeyId;
@@ -341,3 +343,15 @@ extern RECT OtherMonitors[MaxOtherMonitors];
 extern int OtherMonitorCount;
 
 void TakeMonitorLayout();
+
+// The pointer over the program's own tray icon, as the icon's mouse messages tell:
+// where and when the last move over it came, and the icon's rectangle, the shell's
+// where it tells it (Windows 7 on); empty once the pointer has left. A turn counts as
+// over the icon while the pointer stays at that spot, or for a short time after
+// anywhere within the rectangle.
+extern POINT TrayPointer;
+extern DWORD TrayPointerTick;
+extern RECT TrayIconArea;
+constexpr DWORD TrayHoverTime = 400; // ms
+
+void FollowTrayPointer();

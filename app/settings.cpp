@@ -29,14 +29,17 @@ constexpr TSetting SettingTable[SETTING_COUNT] = {
     {SWITCH_KEY, HOTKEY, 0, 0, MOD_SHIFT << 16 | VK_PAUSE, "SwitchKey"},
     {EDGE_WHEEL, NUMBER, 0, 1, 1, "EdgeWheel"},
     {EDGE_WIDTH, NUMBER, 1, 32, 4, "EdgeWidth"},
-    {WHEEL_MODIFIER, NUMBER_OR_OFF, VK_SHIFT, VK_MENU, VK_SHIFT, "WheelModifier"},
+    // Not Alt: the wheel turn is swallowed, the Alt key is not, and a lone Alt press
+    // and release opens the foreground window's menu bar.
+    {WHEEL_MODIFIER, NUMBER_OR_OFF, VK_SHIFT, VK_CONTROL, VK_SHIFT, "WheelModifier"},
     {REVERSE_WHEEL, NUMBER, 0, 1, 0, "ReverseWheel"},
     {SMALLEST_STEP, NUMBER, 1, FullFader, 500, "SmallestStep"},
     {LARGEST_STEP, NUMBER, 1, FullFader, 4000, "LargestStep"},
     {DISPLAY_TIME, NUMBER_OR_OFF, 500, 10000, 1800, "DisplayTime"},
     {DISPLAY_CORNER, NUMBER, TOP_LEFT, BOTTOM_RIGHT, TOP_LEFT, "DisplayCorner"},
     {DISPLAY_MONITOR, NUMBER, 0, 1, 0, "DisplayMonitor"},
-    {DISPLAY_OTHER_CHANGES, NUMBER, 0, 1, 0, "DisplayOtherChanges"}};
+    {DISPLAY_OTHER_CHANGES, NUMBER, 0, 1, 0, "DisplayOtherChanges"},
+    {TRAY_WHEEL, NUMBER, 0, 1, 1, "TrayWheel"}};
 
 constexpr bool TableInOrder() {
   for (int Id = 0; Id < SETTING_COUNT; ++Id)

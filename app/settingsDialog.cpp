@@ -20,20 +20,24 @@ enum TFieldKind : BYTE { KEY_FIELD, CHECK_FIELD, CHOICE_FIELD, PERCENT_FIELD, NU
 constexpr TFieldKind FieldKinds[SETTING_COUNT] = {
     KEY_FIELD,    KEY_FIELD,    KEY_FIELD,   KEY_FIELD,     CHECK_FIELD,
     NONE,         CHOICE_FIELD, CHECK_FIELD, PERCENT_FIELD, PERCENT_FIELD,
-    NUMBER_FIELD, CHOICE_FIELD, CHECK_FIELD, CHECK_FIELD};
-static_assert(IDC_DISPLAY_OTHER_CHANGES == IDC_SETTINGS + DISPLAY_OTHER_CHANGES,
+    NUMBER_FIELD, CHOICE_FIELD, CHECK_FIELD, CHECK_FIELD,   CHECK_FIELD};
+static_assert(IDC_TRAY_WHEEL == IDC_SETTINGS + TRAY_WHEEL,
               "one control per setting, in the settings' order");
 
-// The items of the two choices, in the order of their texts from IDS_FIRST_CHOICE on.
+// The items of the two choices, in their order.
 struct TChoice {
   BYTE Id;
   BYTE Value;
+  BYTE Text;
 };
 
-constexpr TChoice Choices[] = {{WHEEL_MODIFIER, VK_SHIFT},    {WHEEL_MODIFIER, VK_CONTROL},
-                               {WHEEL_MODIFIER, VK_MENU},     {WHEEL_MODIFIER, 0},
-                               {DISPLAY_CORNER, TOP_LEFT},    {DISPLAY_CORNER, TOP_RIGHT},
-                               {DISPLAY_CORNER, BOTTOM_LEFT}, {DISPLAY_CORNER, BOTTOM_RIGHT}};
+constexpr TChoice Choices[] = {{WHEEL_MODIFIER, VK_SHIFT, IDS_SHIFT},
+                               {WHEEL_MODIFIER, VK_CONTROL, IDS_CTRL},
+                               {WHEEL_MODIFIER, 0, IDS_WHEEL_OFF},
+                               {DISPLAY_CORNER, TOP_LEFT, IDS_TOP_LEFT},
+                               {DISPLAY_CORNER, TOP_RIGHT, IDS_TOP_RIGHT},
+                               {DISPLAY_CORNER, BOTTOM_LEFT, IDS_BOTTOM_LEFT},
+                               {DISPLAY_CORNER, BOTTOM_RIGHT, IDS_BOTTOM_RIGHT}};
 
 constexpr int Percent = 100;
 constexpr DWORD UnreadableNumber = MAXDWORD; // no setting takes it
@@ -41,7 +45,7 @@ constexpr DWORD UnreadableNumber = MAXDWORD; // no setting takes it
 HWND Field(HWND Dialog, int Id) { return GetDlgItem(Dialog, IDC_SETTINGS + Id); }
 
 LRESULT SendField(HWND Dialog, int Id, UINT Message, WPARAM WParam, LPARAM LParam = 0) {
-  return SendDlgItemMessageA(Dialog, IDC_SETTINGS + Id, Message, WParam, LParam);
+  return SendDlgItemMessageW(Dialog, IDC_SETTINGS + Id, Message, WParam, LParam);
 }
 
 // RegisterHotKey's Alt and Shift are the hotkey control's Shift and Alt, and back;
@@ -135,9 +139,8 @@ void ShowSettings(HWND Dialog, const TSettingValues &Values) {
 }
 
 void InitSettingsDialog(HWND Dialog) {
-  UINT TextId = IDS_FIRST_CHOICE;
   for (const TChoice &Choice : Choices) {
-    const TResourceString Text = LoadResourceString(TextId++);
+    const TResourceString Text = LoadResourceString(Choice.Text);
     const LRESULT Item =
         SendField(Dialog, Choice.Id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Text.Text));
     SendField(Dialog, Choice.Id, CB_SETITEMDATA, static_cast<WPARAM>(Item), Choice.Value);
@@ -157,19 +160,19 @@ void ShowDefaults(HWND Dialog) {
 
 // A box of the dialog's own, so that a screen reader reads it and the dialog waits;
 // captionless, as the program's other refusals. Name fills the text's %s.
-void Say(HWND Dialog, UINT TextId, const char *Name) {
-  char Text[192];
-  wsprintfA(Text, LoadResourceString(TextId), Name);
-  MessageBoxA(Dialog, Text, "", MB_OK | MB_ICONWARNING);
+void Say(HWND Dialog, UINT TextId, const wchar_t *Name) {
+  wchar_t Text[192];
+  wsprintfW(Text, LoadResourceString(TextId), Name);
+  MessageBoxW(Dialog, Text, L"", MB_OK | MB_ICONWARNING);
 }
 
 // Names the field by its label, the control before it, and leaves the user in it.
 void Refuse(HWND Dialog, TSettingId Id, UINT Reason) {
   const HWND Control = Field(Dialog, Id);
-  char Label[64];
-  GetWindowTextA(GetWindow(Control, GW_HWNDPREV), Label, sizeof Label);
-  char *Out = Label;
-  for (const char *In = Label; *In != '\0'; ++In)
+  wchar_t Label[64];
+  GetWindowTextW(GetWindow(Control, GW_HWNDPREV), Label, ARRAYSIZE(Label));
+  wchar_t *Out = Label;
+  for (const wchar_t *In = Label; *In != '\0'; ++In)
     if (*In != '&')
       *Out++ = *In;
   *Out = '\0';
@@ -220,7 +223,7 @@ void TakeSettings(HWND Dialog) {
   if (Start != StartsWithWindows())
     Saved = SetStartWithWindows(Start) && Saved;
   if (!Saved)
-    Say(Dialog, IDS_NOT_SAVED, "");
+    Say(Dialog, IDS_NOT_SAVED, L"");
   DestroyWindow(Dialog);
 }
 
@@ -272,7 +275,7 @@ void OpenSettingsDialog() {
   if (SettingsDialog == nullptr) {
     const INITCOMMONCONTROLSEX Classes = {sizeof Classes, ICC_HOTKEY_CLASS};
     const auto Init = reinterpret_cast<TInitCommonControlsEx>(
-        NewerSystemFunction("comctl32.dll", "InitCommonControlsEx"));
+        NewerSystemFunction(L"comctl32.dll", "InitCommonControlsEx"));
     if (Init != nullptr)
       Init(&Classes);
     SettingsDialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS),

@@ -4,27 +4,29 @@
 
 #include "resource.h"
 
-TNotifyIconDataA TrayIconData;
+TNotifyIconDataW TrayIconData;
 HICON TrayIconHandle;
-char TipText[128];
+wchar_t TipText[128];
 HICON TrayImages[TrayImageCount];
 int TrayImageSize;
+UINT TrayDpi;
 DWORD TrayRetryPeriod;
 
 namespace {
 
 constexpr UINT TrayIconId = 0;
 constexpr DWORD LastTrayRetryPeriod = 60000; // ms: the longest wait of the back-off
-constexpr LPCSTR TrayImageNames[TrayImageCount] = {IDI_ENMUTEON, IDI_ENMUTEOFF, IDI_DIMUTEON,
-                                                   IDI_DIMUTEOFF};
+// The resource script needs the names narrow; L"" widens them here.
+constexpr LPCWSTR TrayImageNames[TrayImageCount] = {L"" IDI_ENMUTEON, L"" IDI_ENMUTEOFF,
+                                                    L"" IDI_DIMUTEON, L"" IDI_DIMUTEOFF};
 enum TTrayImage { EnabledMuted, EnabledSounding, DisabledMuted, DisabledSounding };
 
 using TGetSystemMetricsForDpi = int(WINAPI *)(int, UINT);
 const auto GetSystemMetricsForDpi = reinterpret_cast<TGetSystemMetricsForDpi>(
-    NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
+    NewerSystemFunction(L"user32.dll", "GetSystemMetricsForDpi"));
 
 bool NotifyShell(DWORD Action) {
-  return Shell_NotifyIconA(Action, reinterpret_cast<NOTIFYICONDATAA *>(&TrayIconData)) != FALSE;
+  return Shell_NotifyIconW(Action, reinterpret_cast<NOTIFYICONDATAW *>(&TrayIconData)) != FALSE;
 }
 
 // An absent mute control counts as muted; an inert one reads 0, not muted.
@@ -36,10 +38,10 @@ TTrayImage ChooseTrayImage() {
   return IsMuted() ? DisabledMuted : DisabledSounding;
 }
 
-// The small-icon size for the display's DPI from Windows 10 1607 on; before, the
+// The small-icon size for the tray's DPI from Windows 10 1607 on; before, the
 // one size of the system.
 int SmallIconSize() {
-  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, DisplayDpi)
+  return GetSystemMetricsForDpi != nullptr ? GetSystemMetricsForDpi(SM_CXSMICON, TrayDpi)
                                            : GetSystemMetrics(SM_CXSMICON);
 }
 
@@ -58,16 +60,16 @@ HICON LoadTrayImage(TTrayImage Image) {
   }
   if (TrayImages[Image] == nullptr)
     TrayImages[Image] = static_cast<HICON>(
-        LoadImageA(GetModuleHandleA(nullptr), TrayImageNames[Image], IMAGE_ICON, Size, Size, 0));
+        LoadImageW(GetModuleHandleW(nullptr), TrayImageNames[Image], IMAGE_ICON, Size, Size, 0));
   return TrayImages[Image];
 }
 
 // Always bounded and terminated, whatever the text.
-void CopyText(char *Target, size_t Size, const char *Source) {
+template <size_t Size> void CopyText(wchar_t (&Target)[Size], const wchar_t *Source) {
   size_t Length = 0;
-  for (; Length + 1 < Size && Source[Length] != '\0'; ++Length)
+  for (; Length + 1 < Size && Source[Length] != L'\0'; ++Length)
     Target[Length] = Source[Length];
-  Target[Length] = '\0';
+  Target[Length] = L'\0';
 }
 
 } // namespace
@@ -79,7 +81,7 @@ void FillTrayIconData() {
   TrayIconData.uID = TrayIconId;
   TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   TrayIconData.hIcon = TrayIconHandle;
-  CopyText(TrayIconData.szTip, sizeof TrayIconData.szTip, TipText);
+  CopyText(TrayIconData.szTip, TipText);
   TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
 }
 
@@ -94,8 +96,8 @@ void AddTrayIcon() {
   FillTrayIconData();
   if (!NotifyShell(NIM_ADD))
     SetBackOffTimer(TRAY_RETRY_TIMER_ID, TrayRetryPeriod, LastTrayRetryPeriod);
-  if (TipText[0] == '\0')
-    PostMessageA(MainWindow, WM_REFRESHTIP, 0, 0);
+  if (TipText[0] == L'\0')
+    PostMessageW(MainWindow, WM_REFRESHTIP, 0, 0);
 }
 
 void ModifyTrayIcon() {
@@ -119,9 +121,17 @@ void RetryTrayIcon() {
 
 // The text is kept in a buffer of the tip field's size, so setting it can never
 // fail: a longer text is cut to what the shell would show anyway.
-void SetTipText(const char *Text) {
-  CopyText(TipText, sizeof TipText, Text);
+void SetTipText(const wchar_t *Text) {
+  CopyText(TipText, Text);
   ModifyTrayIcon();
+}
+
+// The notification area is on the main taskbar, which stands on the primary monitor.
+bool TakeTrayDpi() {
+  const UINT Dpi = PrimaryMonitorDpi();
+  const bool Changed = Dpi != TrayDpi;
+  TrayDpi = Dpi;
+  return Changed;
 }
 
 void RefreshTip() { SetTipText(LoadResourceString(IDS_TIP)); }

@@ -10,8 +10,11 @@ DWORD KnownMute;
 namespace {
 
 constexpr int FaderMin = 0;
-constexpr DWORD QuickInterval = 100;    // ms: faster actions make the step grow
-constexpr DWORD PauseInterval = 800;    // ms: this long or longer resets the step
+constexpr DWORD QuickInterval = 100; // ms: faster actions make the step grow
+constexpr DWORD PauseInterval = 800; // ms: this long or longer resets the step
+// A pause this long starts the step over before the action moves the fader, whatever
+// the display does: a fine adjustment after a sweep moves by the smallest step.
+constexpr DWORD StartOverPause = 1800;  // ms
 constexpr DWORD StaleDisplayAge = 5000; // ms: an action that changes nothing still shows
 
 // Elapsed time is an unsigned difference, so it stays right across the wrap of the
@@ -46,9 +49,7 @@ struct TActionProgress {
 // from the end of one action to the end of the next. False when a control was lost
 // on the way: the action has changed and shown nothing.
 bool MoveVolume(int Direction, TActionProgress &Done) {
-  // A display that is never shown never hides, which is when the step starts over;
-  // a pause as long as the default display time does it instead.
-  if (HideDelay == 0 && GetTickCount() - LastChangeTick > DefaultSetting(DISPLAY_TIME))
+  if (GetTickCount() - LastChangeTick >= StartOverPause)
     Step = MinStep;
   if (!Done.Moved) {
     Done.Old = static_cast<int>(VolumeControl->GetValue());

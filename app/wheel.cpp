@@ -13,11 +13,14 @@ DWORD WheelRemainderTime;
 
 RECT OtherMonitors[MaxOtherMonitors];
 int OtherMonitorCount;
+POINT TrayPointer;
+DWORD TrayPointerTick;
+RECT TrayIconArea;
 
 static BOOL CALLBACK AddOtherMonitor(HMONITOR Monitor, HDC, LPRECT, LPARAM) {
   MONITORINFO Info = {};
   Info.cbSize = sizeof Info;
-  if (GetMonitorInfoA(Monitor, &Info) && !(Info.dwFlags & MONITORINFOF_PRIMARY) &&
+  if (GetMonitorInfoW(Monitor, &Info) && !(Info.dwFlags & MONITORINFOF_PRIMARY) &&
       OtherMonitorCount < MaxOtherMonitors)
     OtherMonitors[OtherMonitorCount++] = Info.rcMonitor;
   return TRUE;
@@ -75,10 +78,32 @@ bool IsAtScreenBorder(LONG X, LONG Y) {
 
 namespace {
 
+// NOTIFYICONIDENTIFIER of Windows 7, newer than the headers' target.
+struct TNotifyIconIdentifier {
+  DWORD cbSize;
+  HWND hWnd;
+  UINT uID;
+  GUID guidItem;
+};
+using TShellNotifyIconGetRect = HRESULT(WINAPI *)(const TNotifyIconIdentifier *, RECT *);
+const auto ShellNotifyIconGetRect = reinterpret_cast<TShellNotifyIconGetRect>(
+    NewerSystemFunction(L"shell32.dll", "Shell_NotifyIconGetRect"));
+
+// Once a turn finds the pointer off the icon, the icon counts no more until the next
+// move over it: an icon in an overflow flyout that has closed leaves nothing behind.
+bool OverTrayIcon(const POINT &At) {
+  const bool Over = Settings[TRAY_WHEEL] != 0 && Contains(TrayIconArea, At.x, At.y) &&
+                    ((At.x == TrayPointer.x && At.y == TrayPointer.y) ||
+                     GetTickCount() - TrayPointerTick <= TrayHoverTime);
+  if (!Over)
+    TrayIconArea = {};
+  return Over;
+}
+
 bool TakesTurn(const MSLLHOOKSTRUCT &Event) {
   const int Modifier = static_cast<int>(Settings[WHEEL_MODIFIER]);
   return (Settings[EDGE_WHEEL] != 0 && IsAtScreenBorder(Event.pt.x, Event.pt.y)) ||
-         (Modifier != 0 && (GetAsyncKeyState(Modifier) & KeyDownBit));
+         OverTrayIcon(Event.pt) || (Modifier != 0 && (GetAsyncKeyState(Modifier) & KeyDownBit));
 }
 
 // Fine-grained wheels send a notch as several smaller turns: their deltas add up,
@@ -99,7 +124,7 @@ int WholeNotches(int Delta, DWORD Time) {
 void PostWheelSteps(int Notches) {
   const WPARAM Direction = Notches > 0 ? WHEEL_STEP_UP : WHEEL_STEP_DOWN;
   for (int Left = Notches > 0 ? Notches : -Notches; Left > 0; --Left) {
-    if (!PostMessageA(MainWindow, WM_WHEELSTEP, Direction, 0))
+    if (!PostMessageW(MainWindow, WM_WHEELSTEP, Direction, 0))
       return;
     ++WheelStepsPending;
   }
@@ -128,6 +153,22 @@ bool HandleHookMouse(WPARAM MouseMessage, LPARAM Ticket) {
   if (Delta != 0)
     PostWheelSteps(WholeNotches(Delta, Event.time));
   return true;
+}
+
+// The message of a move tells no position: the pointer is read as it is handled. The
+// shell's rectangle counts only where it holds the pointer: it describes the icon on
+// the main taskbar, not one on another monitor's. Without it the icon is taken to
+// reach as far as its size around the pointer: moves within it keep coming, but their
+// messages may reach the program after a turn that followed them.
+void FollowTrayPointer() {
+  POINT &At = TrayPointer;
+  GetCursorPos(&At);
+  TrayPointerTick = GetTickCount();
+  const TNotifyIconIdentifier Icon = {sizeof Icon, MainWindow, TrayIconData.uID, {}};
+  if (ShellNotifyIconGetRect == nullptr || FAILED(ShellNotifyIconGetRect(&Icon, &TrayIconArea)) ||
+      !Contains(TrayIconArea, At.x, At.y))
+    TrayIconArea = {At.x - TrayImageSize, At.y - TrayImageSize, At.x + TrayImageSize,
+                    At.y + TrayImageSize};
 }
 
 void TakeWheelStep(WPARAM Direction) {

@@ -17,11 +17,24 @@ install(TARGETS sonalto morvask RUNTIME DESTINATION . COMPONENT Release)
 install(FILES ${SONALTO_PACKAGE_TEXTS}/README.txt ${SONALTO_PACKAGE_TEXTS}/LICENSE.txt
         DESTINATION . COMPONENT Release)
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME sonalto)
-set(CPACK_PACKAGE_VENDOR "the Sonalto developers")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME sonalto-${PROJECT_VERSION}-win32)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Release;/")
-include(CPack)
+# The zip is written by a script of ours rather than CPack, whose zips carry the
+# files' build times, in the builder's time zone, and the builder's user id: the
+# same files must give the same zip.
+# Windows builds without Python make no package.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  set(SONALTO_PACKAGE sonalto-${PROJECT_VERSION}-win32)
+  set(SONALTO_PACKAGE_STAGE ${CMAKE_BINARY_DIR}/package-stage)
+  # CMake keeps the name "package" for CPack while a build tree still holds the
+  # configuration an earlier CPack run left there.
+  file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
+  add_custom_target(package
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${SONALTO_PACKAGE_STAGE}
+    COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --config $<CONFIG> --component Release
+            --prefix ${SONALTO_PACKAGE_STAGE}/${SONALTO_PACKAGE}
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/packaging/zip.py
+            ${CMAKE_BINARY_DIR}/${SONALTO_PACKAGE}.zip ${SONALTO_PACKAGE_STAGE}/${SONALTO_PACKAGE}
+            ${PROJECT_SOURCE_DIR}
+    VERBATIM)
+  add_dependencies(package sonalto morvask)
+endif()

@@ -20,7 +20,7 @@ bool TEndpointControl::Succeeded(HRESULT Result) {
   if (SUCCEEDED(Result))
     return true;
   Ready = false;
-  PostMessageA(RebindWindow, RebindMessage, FailedCall, 0);
+  PostMessageW(RebindWindow, RebindMessage, FailedCall, 0);
   return false;
 }
 

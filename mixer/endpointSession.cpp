@@ -13,7 +13,7 @@ public:
   TPostingCallback(HWND Target, UINT Posted) : Window(Target), Message(Posted) {}
 
 protected:
-  void Post() const { PostMessageA(Window, Message, 0, 0); }
+  void Post() const { PostMessageW(Window, Message, 0, 0); }
 
 private:
   HWND Window;

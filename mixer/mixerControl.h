@@ -1,6 +1,7 @@
 // One control (volume fader or mute switch) on a line of the first mixer device.
-// Failures are results: an object that could not bind, or whose read or write once
-// failed, stays inert for good and makes no further mixer call.
+// Failures are results: an object that could not bind (winmm missing from the system
+// folder too), or whose read or write once failed, stays inert for good and makes no
+// further mixer call.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,6 @@ public:
 
 private:
   void Clear();
-  bool FindSourceLine(MIXERLINEA &Line, DWORD SourceComponentType);
+  bool FindSourceLine(MIXERLINEW &Line, DWORD SourceComponentType);
   MMRESULT ReadValue(MIXERCONTROLDETAILS &Request);
 };

@@ -11,11 +11,9 @@
 #define IDS_LEVEL 8
 #define IDS_LEVEL_MUTED 9
 #define IDS_SETTINGS 10
-// The items of the settings dialog's two choices, in this order.
-#define IDS_FIRST_CHOICE 11
+// The items of the settings dialog's two choices.
 #define IDS_SHIFT 11
 #define IDS_CTRL 12
-#define IDS_ALT 13
 #define IDS_WHEEL_OFF 14
 #define IDS_TOP_LEFT 15
 #define IDS_TOP_RIGHT 16
@@ -24,6 +22,7 @@
 #define IDS_KEY_TAKEN 19
 #define IDS_VALUE_REFUSED 20
 #define IDS_NOT_SAVED 21
+#define IDS_TRAY_WHEEL 23
 
 #define IDI_MAINICON "MAINICON"
 #define IDI_ENMUTEON "ENMUTEON"
@@ -49,5 +48,6 @@
 #define IDC_DISPLAY_CORNER 1011
 #define IDC_DISPLAY_MONITOR 1012
 #define IDC_DISPLAY_OTHER_CHANGES 1013
-#define IDC_START_WITH_WINDOWS 1014
-#define IDC_DEFAULTS 1015
+#define IDC_TRAY_WHEEL 1014
+#define IDC_START_WITH_WINDOWS 1015
+#define IDC_DEFAULTS 1016

@@ -7,7 +7,7 @@ export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRID
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
   xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils libpulse0:i386 googletest python3
-  libxrandr2)
+  libxrandr2 python3-yaml)
 
 install_packages() {
   local missing=()
@@ -42,11 +42,22 @@ build() {
   cmake --build "$BUILD"
 }
 
+# Wine runs a 32-bit program in a 32-bit Linux process. A kernel without 32-bit
+# user mode (some virtual machines leave it out) cannot start one, and wineboot would
+# fail without a word: say so plainly instead.
+require_32bit_execution() {
+  /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 && return
+  echo "This machine cannot execute 32-bit programs (Exec format error): Wine cannot run" \
+    "Sonalto or its tests here. Use a machine whose kernel runs 32-bit user code." >&2
+  return 1
+}
+
 # Made once: Wine's first start takes a while. Its audio driver is PulseAudio, so a
 # sound server gives the program a mixer device and no server gives it none. A
 # crashing program must end at once rather than wait on a crash dialog nobody sees.
 PREFIX_MARK=$WINEPREFIX/.sonalto-prefix-2
 prepare_wineprefix() {
+  require_32bit_execution
   [ -f "$PREFIX_MARK" ] && return
   echo "Preparing the Wine prefix in $WINEPREFIX"
   wineboot -i >/dev/null 2>&1

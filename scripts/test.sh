@@ -6,6 +6,34 @@ source "$(dirname "$0")/lib.sh"
 
 install_packages
 fetch_xinerama32
+
+# The release, made twice from copies of this tree in two folders of different name
+# lengths, by two users, under other time zones and umasks and a build's time apart,
+# must be the same bytes: both binaries and every file of dist/.
+release_twice() {
+  local check=$BUILD/release-check copy epoch
+  epoch=$(git -C "$ROOT" log -1 --format=%ct)
+  rm -rf "$check"
+  for copy in one copy-number-two; do
+    mkdir -p "$check/$copy"
+    (cd "$ROOT" && git ls-files -z --cached --others --exclude-standard |
+      tar --null --ignore-failed-read -T - -cf -) | tar -C "$check/$copy" -xf -
+  done
+  (cd "$check/one" && umask 022 && TZ=UTC SOURCE_DATE_EPOCH=$epoch scripts/release.sh >/dev/null)
+  chown -R nobody: "$check/copy-number-two"
+  (cd "$check/copy-number-two" && umask 077 && TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH=$epoch \
+    runuser -u nobody -- scripts/release.sh >/dev/null)
+  for copy in one copy-number-two; do
+    (cd "$check/$copy" && find dist build-release/bin -type f | sort | xargs sha256sum) >"$check/$copy.sums"
+  done
+  if ! diff "$check/one.sums" "$check/copy-number-two.sums"; then
+    echo "The release differs between two builds of the same tree" >&2
+    return 1
+  fi
+  echo "Release reproduced:"
+  grep -E 'sonalto\.exe|morvask\.dll|\.zip' "$check/one.sums"
+}
+release_twice
 build
 trap stop_started EXIT
 start_virtual_display

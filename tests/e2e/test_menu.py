@@ -14,7 +14,7 @@ ITEMS = ("Controls", "Settings...", "Disable", "Enable", "Exit")   # every text 
 ENABLED = ("Controls", "Settings...", "Disable", "Exit")
 DISABLED = ("Controls", "Settings...", "Enable", "Exit")
 HELP = ("Volume:|  Mouse Wheel on borders of Screen|  or Shift + Mouse Wheel|"
-        "  or Ctrl + Alt + PgUp / PgDn||Mute On/Off:|  Ctrl + Alt + M|||"
+        "  or Mouse Wheel over the tray icon|  or Ctrl + Alt + PgUp / PgDn||Mute On/Off:|  Ctrl + Alt + M|||"
         "Enable/Disable Sonalto:|  Shift + Pause")   # probe shows each line break as |
 MOD_CONTROL_ALT, VK_PRIOR = 3, 33
 

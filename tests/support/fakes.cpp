@@ -21,6 +21,7 @@ void ResetFakes() {
   FakeEndpoints.CreateResult = REGDB_E_CLASSNOTREG;
   FakeAudio = &FakeEndpoints;
   SetCoalescableTimerFunction = FakeSetCoalescableTimer;
+  ResetFakeLoader();
 }
 
 std::vector<std::string> TFakeMixer::Functions() const {
@@ -83,8 +84,8 @@ MMRESULT WINAPI FakeMixerClose(HMIXER Mixer) {
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI FakeMixerGetLineInfoA(HMIXEROBJ Mixer, LPMIXERLINEA Line, DWORD Flags) {
-  TMixerCall &Call = Record("mixerGetLineInfoA", Mixer, Flags);
+MMRESULT WINAPI FakeMixerGetLineInfoW(HMIXEROBJ Mixer, LPMIXERLINEW Line, DWORD Flags) {
+  TMixerCall &Call = Record("mixerGetLineInfoW", Mixer, Flags);
   Call.StructSize = Line->cbStruct;
   Call.ComponentType = Line->dwComponentType;
   Call.Destination = Line->dwDestination;
@@ -107,9 +108,9 @@ MMRESULT WINAPI FakeMixerGetLineInfoA(HMIXEROBJ Mixer, LPMIXERLINEA Line, DWORD 
   return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI FakeMixerGetLineControlsA(HMIXEROBJ Mixer, LPMIXERLINECONTROLSA Controls,
+MMRESULT WINAPI FakeMixerGetLineControlsW(HMIXEROBJ Mixer, LPMIXERLINECONTROLSW Controls,
                                           DWORD Flags) {
-  TMixerCall &Call = Record("mixerGetLineControlsA", Mixer, Flags);
+  TMixerCall &Call = Record("mixerGetLineControlsW", Mixer, Flags);
   Call.StructSize = Controls->cbStruct;
   Call.LineId = Controls->dwLineID;
   Call.ControlType = Controls->dwControlType;
@@ -133,9 +134,9 @@ TMixerCall &RecordRequest(const char *Function, HMIXEROBJ Mixer, const MIXERCONT
   return Call;
 }
 
-MMRESULT WINAPI FakeMixerGetControlDetailsA(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
+MMRESULT WINAPI FakeMixerGetControlDetailsW(HMIXEROBJ Mixer, LPMIXERCONTROLDETAILS Request,
                                             DWORD Flags) {
-  RecordRequest("mixerGetControlDetailsA", Mixer, Request, Flags);
+  RecordRequest("mixerGetControlDetailsW", Mixer, Request, Flags);
   if (FakeMixer.DuringGet)
     FakeMixer.DuringGet();
   if (FakeMixer.GetResult != MMSYSERR_NOERROR)
@@ -196,9 +197,9 @@ BOOL WINAPI FakeEnumDisplayMonitors(HDC Dc, LPCRECT Clip, MONITORENUMPROC Callba
   return TRUE;
 }
 
-BOOL WINAPI FakeGetMonitorInfoA(HMONITOR Monitor, LPMONITORINFO Info) {
+BOOL WINAPI FakeGetMonitorInfoW(HMONITOR Monitor, LPMONITORINFO Info) {
   static const auto Real =
-      RealFunction<decltype(&GetMonitorInfoA)>("user32.dll", "GetMonitorInfoA");
+      RealFunction<decltype(&GetMonitorInfoW)>("user32.dll", "GetMonitorInfoW");
   if (Fake.Monitors.empty())
     return Real(Monitor, Info);
   const size_t Index = reinterpret_cast<size_t>(Monitor) - 1;
@@ -207,10 +208,10 @@ BOOL WINAPI FakeGetMonitorInfoA(HMONITOR Monitor, LPMONITORINFO Info) {
   return TRUE;
 }
 
-int WINAPI FakeMessageBoxA(HWND Owner, LPCSTR Text, LPCSTR Caption, UINT Style) {
-  Fake.Sequence.push_back("MessageBoxA");
-  Fake.Boxes.push_back(
-      TMessageBoxCall{Owner, Text ? Text : "", Caption ? Caption : "", Caption != nullptr, Style});
+int WINAPI FakeMessageBoxW(HWND Owner, LPCWSTR Text, LPCWSTR Caption, UINT Style) {
+  Fake.Sequence.push_back("MessageBoxW");
+  Fake.Boxes.push_back(TMessageBoxCall{Owner, Text ? Text : L"", Caption ? Caption : L"",
+                                       Caption != nullptr, Style});
   if (!Fake.DuringBoxes.empty()) {
     const std::function<void()> Action = Fake.DuringBoxes.front();
     Fake.DuringBoxes.erase(Fake.DuringBoxes.begin());
@@ -298,15 +299,9 @@ UINT WINAPI FakeGetRawInputData(HRAWINPUT, UINT, LPVOID Data, PUINT Size, UINT) 
   return *Size = sizeof Turn;
 }
 
-HMODULE WINAPI FakeLoadLibraryA(LPCSTR Name) {
-  static const auto Real = reinterpret_cast<decltype(&LoadLibraryA)>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-  return !Fake.OnWine && lstrcmpiA(Name, "ntdll.dll") == 0 ? nullptr : Real(Name);
-}
-
-BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
-  Fake.Sequence.push_back("Shell_NotifyIconA");
-  NOTIFYICONDATAA Copy = {};
+BOOL WINAPI FakeShellNotifyIconW(DWORD Action, PNOTIFYICONDATAW Data) {
+  Fake.Sequence.push_back("Shell_NotifyIconW");
+  NOTIFYICONDATAW Copy = {};
   std::memcpy(&Copy, Data, std::min<size_t>(Data->cbSize, sizeof Copy));
   Fake.TrayCalls.emplace_back(Action, Copy);
   // The shell keeps one icon: it adds it once, and modifies or deletes only one it has.
@@ -324,18 +319,18 @@ BOOL WINAPI FakeShellNotifyIconA(DWORD Action, PNOTIFYICONDATAA Data) {
   }
 }
 
-using TCreateWindowExA = decltype(&CreateWindowExA);
-HWND WINAPI FakeCreateWindowExA(DWORD ExStyle, LPCSTR Class, LPCSTR Title, DWORD Style, int X,
+using TCreateWindowExW = decltype(&CreateWindowExW);
+HWND WINAPI FakeCreateWindowExW(DWORD ExStyle, LPCWSTR Class, LPCWSTR Title, DWORD Style, int X,
                                 int Y, int Width, int Height, HWND Parent, HMENU Menu,
                                 HINSTANCE Instance, LPVOID Param) {
-  static const auto Real = RealFunction<TCreateWindowExA>("user32.dll", "CreateWindowExA");
+  static const auto Real = RealFunction<TCreateWindowExW>("user32.dll", "CreateWindowExW");
   if (Fake.RefuseWindowCreation)
     return nullptr;
   return Real(ExStyle, Class, Title, Style, X, Y, Width, Height, Parent, Menu, Instance, Param);
 }
 
-BOOL WINAPI FakeGetMessageA(LPMSG Message, HWND Window, UINT First, UINT Last) {
-  static const auto Real = RealFunction<decltype(&GetMessageA)>("user32.dll", "GetMessageA");
+BOOL WINAPI FakeGetMessageW(LPMSG Message, HWND Window, UINT First, UINT Last) {
+  static const auto Real = RealFunction<decltype(&GetMessageW)>("user32.dll", "GetMessageW");
   if (Fake.FailGetMessage > 0) {
     --Fake.FailGetMessage;
     return -1;
@@ -364,9 +359,9 @@ BOOL WINAPI FakeKillTimer(HWND Window, UINT_PTR Id) {
   return Real(Window, Id);
 }
 
-BOOL WINAPI FakeModifyMenuA(HMENU Menu, UINT Item, UINT Flags, UINT_PTR NewId, LPCSTR Text) {
-  static const auto Real = RealFunction<decltype(&ModifyMenuA)>("user32.dll", "ModifyMenuA");
-  Fake.Sequence.push_back("ModifyMenuA");
+BOOL WINAPI FakeModifyMenuW(HMENU Menu, UINT Item, UINT Flags, UINT_PTR NewId, LPCWSTR Text) {
+  static const auto Real = RealFunction<decltype(&ModifyMenuW)>("user32.dll", "ModifyMenuW");
+  Fake.Sequence.push_back("ModifyMenuW");
   return Real(Menu, Item, Flags, NewId, Text);
 }
 
@@ -416,12 +411,12 @@ void WINAPI FakeNotifyWinEvent(DWORD Event, HWND Window, LONG Object, LONG Child
   Fake.WinEvents.emplace_back(Event, Window, Object, Child);
 }
 
-BOOL WINAPI FakeSystemParametersInfoA(UINT Action, UINT Size, PVOID Data, UINT Flags) {
+BOOL WINAPI FakeSystemParametersInfoW(UINT Action, UINT Size, PVOID Data, UINT Flags) {
   static const auto Real =
-      RealFunction<decltype(&SystemParametersInfoA)>("user32.dll", "SystemParametersInfoA");
+      RealFunction<decltype(&SystemParametersInfoW)>("user32.dll", "SystemParametersInfoW");
   if (Action != SPI_GETHIGHCONTRAST)
     return Real(Action, Size, Data, Flags);
-  static_cast<HIGHCONTRASTA *>(Data)->dwFlags = Fake.HighContrast ? HCF_HIGHCONTRASTON : 0;
+  static_cast<HIGHCONTRASTW *>(Data)->dwFlags = Fake.HighContrast ? HCF_HIGHCONTRASTON : 0;
   return TRUE;
 }
 
@@ -435,18 +430,11 @@ BOOL WINAPI FakeSystemParametersInfoA(UINT Action, UINT Size, PVOID Data, UINT F
   decltype(&Fake) Slot_##Fake = &Fake;                                                             \
   }
 
-IMPORT_SLOT("__imp__mixerGetNumDevs@0", FakeMixerGetNumDevs)
-IMPORT_SLOT("__imp__mixerOpen@20", FakeMixerOpen)
-IMPORT_SLOT("__imp__mixerClose@4", FakeMixerClose)
-IMPORT_SLOT("__imp__mixerGetLineInfoA@12", FakeMixerGetLineInfoA)
-IMPORT_SLOT("__imp__mixerGetLineControlsA@12", FakeMixerGetLineControlsA)
-IMPORT_SLOT("__imp__mixerGetControlDetailsA@12", FakeMixerGetControlDetailsA)
-IMPORT_SLOT("__imp__mixerSetControlDetails@12", FakeMixerSetControlDetails)
 IMPORT_SLOT("__imp__GetTickCount@0", FakeGetTickCount)
 IMPORT_SLOT("__imp__GetAsyncKeyState@4", FakeGetAsyncKeyState)
 IMPORT_SLOT("__imp__EnumDisplayMonitors@16", FakeEnumDisplayMonitors)
-IMPORT_SLOT("__imp__GetMonitorInfoA@8", FakeGetMonitorInfoA)
-IMPORT_SLOT("__imp__MessageBoxA@16", FakeMessageBoxA)
+IMPORT_SLOT("__imp__GetMonitorInfoW@8", FakeGetMonitorInfoW)
+IMPORT_SLOT("__imp__MessageBoxW@16", FakeMessageBoxW)
 IMPORT_SLOT("__imp__RegisterHotKey@16", FakeRegisterHotKey)
 IMPORT_SLOT("__imp__UnregisterHotKey@8", FakeUnregisterHotKey)
 IMPORT_SLOT("__imp__SetHook", FakeSetHook)
@@ -458,13 +446,12 @@ IMPORT_SLOT("__imp__HookLost", FakeHookLost)
 IMPORT_SLOT("__imp__PauseHookWatch", FakePauseHookWatch)
 IMPORT_SLOT("__imp__RegisterRawInputDevices@12", FakeRegisterRawInputDevices)
 IMPORT_SLOT("__imp__GetRawInputData@20", FakeGetRawInputData)
-IMPORT_SLOT("__imp__LoadLibraryA@4", FakeLoadLibraryA)
-IMPORT_SLOT("__imp__Shell_NotifyIconA@8", FakeShellNotifyIconA)
-IMPORT_SLOT("__imp__CreateWindowExA@48", FakeCreateWindowExA)
-IMPORT_SLOT("__imp__GetMessageA@16", FakeGetMessageA)
+IMPORT_SLOT("__imp__Shell_NotifyIconW@8", FakeShellNotifyIconW)
+IMPORT_SLOT("__imp__CreateWindowExW@48", FakeCreateWindowExW)
+IMPORT_SLOT("__imp__GetMessageW@16", FakeGetMessageW)
 IMPORT_SLOT("__imp__SetTimer@16", FakeSetTimer)
 IMPORT_SLOT("__imp__KillTimer@8", FakeKillTimer)
-IMPORT_SLOT("__imp__ModifyMenuA@20", FakeModifyMenuA)
+IMPORT_SLOT("__imp__ModifyMenuW@20", FakeModifyMenuW)
 IMPORT_SLOT("__imp__GetCursorPos@4", FakeGetCursorPos)
 IMPORT_SLOT("__imp__SetForegroundWindow@4", FakeSetForegroundWindow)
 IMPORT_SLOT("__imp__TrackPopupMenuEx@24", FakeTrackPopupMenuEx)
@@ -472,4 +459,120 @@ IMPORT_SLOT("__imp__CoInitializeEx@8", FakeCoInitializeEx)
 IMPORT_SLOT("__imp__CoUninitialize@0", FakeCoUninitialize)
 IMPORT_SLOT("__imp__CoCreateInstance@20", FakeCoCreateInstance)
 IMPORT_SLOT("__imp__NotifyWinEvent@16", FakeNotifyWinEvent)
-IMPORT_SLOT("__imp__SystemParametersInfoA@16", FakeSystemParametersInfoA)
+IMPORT_SLOT("__imp__SystemParametersInfoW@16", FakeSystemParametersInfoW)
+
+// ---- The loader: the system DLLs the program loads, winmm among them ----
+
+TFakeLoader FakeLoader;
+
+namespace {
+
+// Handed out for winmm: no real module has it, so only the fake mixer's functions are
+// found in it.
+const HMODULE FakeWinmm = reinterpret_cast<HMODULE>(static_cast<UINT_PTR>(0x7A100000));
+
+// GetProcAddress's own slot holds the fake, so the real lookup is the loader's.
+struct TAnsiString {
+  USHORT Length;
+  USHORT MaximumLength;
+  LPCSTR Buffer;
+};
+extern "C" __declspec(dllimport) LONG WINAPI
+    LdrGetProcedureAddress(HMODULE, const TAnsiString *, ULONG, void **);
+
+FARPROC RealGetProcAddress(HMODULE Module, LPCSTR Name) {
+  const bool ByOrdinal = HIWORD(reinterpret_cast<UINT_PTR>(Name)) == 0;
+  const USHORT Length = ByOrdinal ? 0 : static_cast<USHORT>(lstrlenA(Name));
+  const TAnsiString String = {Length, Length, Name};
+  void *Address = nullptr;
+  LdrGetProcedureAddress(Module, ByOrdinal ? nullptr : &String,
+                         ByOrdinal ? static_cast<ULONG>(reinterpret_cast<UINT_PTR>(Name)) : 0,
+                         &Address);
+  return reinterpret_cast<FARPROC>(Address);
+}
+
+template <typename T> FARPROC AsFound(T Function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(Function));
+}
+
+BOOL WINAPI FakeSetDefaultDllDirectories(DWORD Flags) {
+  FakeLoader.DefaultDirectories.push_back(Flags);
+  return TRUE;
+}
+
+BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR Path) {
+  FakeLoader.DllDirectories.push_back(Path);
+  return TRUE;
+}
+
+const std::map<std::string, FARPROC> &FakeWinmmFunctions() {
+  static const std::map<std::string, FARPROC> Functions = {
+      {"mixerGetNumDevs", AsFound(FakeMixerGetNumDevs)},
+      {"mixerOpen", AsFound(FakeMixerOpen)},
+      {"mixerClose", AsFound(FakeMixerClose)},
+      {"mixerGetLineInfoW", AsFound(FakeMixerGetLineInfoW)},
+      {"mixerGetLineControlsW", AsFound(FakeMixerGetLineControlsW)},
+      {"mixerGetControlDetailsW", AsFound(FakeMixerGetControlDetailsW)},
+      {"mixerSetControlDetails", AsFound(FakeMixerSetControlDetails)}};
+  return Functions;
+}
+
+FARPROC WINAPI FakeGetProcAddress(HMODULE Module, LPCSTR Name) {
+  if (Module == FakeWinmm) {
+    const auto Found = FakeWinmmFunctions().find(Name);
+    return Found == FakeWinmmFunctions().end() || FakeLoader.MissingFunction == Name
+               ? nullptr
+               : Found->second;
+  }
+  if (Module == GetModuleHandleW(L"kernel32.dll") &&
+      HIWORD(reinterpret_cast<UINT_PTR>(Name)) != 0) {
+    if (lstrcmpA(Name, "SetDefaultDllDirectories") == 0)
+      return FakeLoader.HasDefaultDllDirectories ? AsFound(FakeSetDefaultDllDirectories) : nullptr;
+    if (lstrcmpA(Name, "SetDllDirectoryW") == 0)
+      return AsFound(FakeSetDllDirectoryW);
+  }
+  return RealGetProcAddress(Module, Name);
+}
+
+bool NamesLibrary(LPCWSTR Path, LPCWSTR Library) {
+  const wchar_t *Name = wcsrchr(Path, L'\\');
+  return lstrcmpiW(Name != nullptr ? Name + 1 : Path, Library) == 0;
+}
+
+// Every other library is the real one, so the program's lookups of newer functions
+// see the system the tests run on.
+HMODULE WINAPI FakeLoadLibraryExW(LPCWSTR Name, HANDLE File, DWORD Flags) {
+  static const auto Real =
+      RealFunction<decltype(&LoadLibraryExW)>("kernel32.dll", "LoadLibraryExW");
+  if (FakeLoader.Recording)
+    FakeLoader.Requests.push_back(TLibraryRequest{Name, Flags});
+  if (NamesLibrary(Name, L"winmm.dll"))
+    return FakeLoader.WinmmMissing ? nullptr : FakeWinmm;
+  if (!Fake.OnWine && NamesLibrary(Name, L"ntdll.dll"))
+    return nullptr;
+  return Real(Name, File, Flags);
+}
+
+DWORD WINAPI FakeGetVersion() {
+  static const auto Real = RealFunction<decltype(&GetVersion)>("kernel32.dll", "GetVersion");
+  return FakeLoader.Version ? *FakeLoader.Version : Real();
+}
+
+} // namespace
+
+void ResetFakeLoader() {
+  FakeLoader = TFakeLoader();
+  SystemFolderSearch = false;
+  // From here on: the requests made by static constructors came before any test.
+  FakeLoader.Recording = true;
+}
+
+std::wstring SystemFolderPath(const wchar_t *Library) {
+  wchar_t Folder[MAX_PATH] = {};
+  GetSystemDirectoryW(Folder, MAX_PATH);
+  return std::wstring(Folder) + L"\\" + Library;
+}
+
+IMPORT_SLOT("__imp__LoadLibraryExW@12", FakeLoadLibraryExW)
+IMPORT_SLOT("__imp__GetProcAddress@8", FakeGetProcAddress)
+IMPORT_SLOT("__imp__GetVersion@0", FakeGetVersion)

@@ -68,8 +68,8 @@ struct TFakeMixer {
 
 struct TMessageBoxCall {
   HWND Owner;
-  std::string Text;
-  std::string Caption;
+  std::wstring Text;
+  std::wstring Caption;
   bool HasCaption;
   UINT Style;
 };
@@ -132,11 +132,11 @@ struct TFakePlatform {
   DWORD HookEvents = 0;          // the hook's own event count
   bool HookLost = false;         // what the library answers when asked whether it lost its hook
   bool OnWine = false;           // ntdll shows Wine's export; otherwise the tests play Windows
-  std::vector<std::pair<DWORD, NOTIFYICONDATAA>> TrayCalls; // action and the record as sent
+  std::vector<std::pair<DWORD, NOTIFYICONDATAW>> TrayCalls; // action and the record as sent
   int RefusedTrayAdds = 0; // NIM_ADD calls the shell refuses, as at logon
   bool TrayIconShown = false;
   bool RefuseWindowCreation = false;
-  int FailGetMessage = 0; // GetMessageA calls that fail before the real one answers again
+  int FailGetMessage = 0; // GetMessageW calls that fail before the real one answers again
   std::vector<TTimerCall> TimersSet;      // SetTimer, passed on to the real one
   std::vector<ULONG> Tolerances;          // of the coalescable timers, set through SetTimer
   std::vector<TPopupMenuCall> PopupMenus; // TrackPopupMenuEx, never shown
@@ -160,3 +160,30 @@ extern TFakePlatform Fake;
 extern TFakeAudioState FakeEndpoints;
 
 void ResetFakes();
+
+// ---- The loader: the system DLLs the program loads, winmm among them ----
+
+struct TLibraryRequest {
+  std::wstring Name;
+  DWORD Flags;
+};
+
+// winmm is the fake mixer; every other DLL is the real one. kernel32 offers the
+// functions that narrow the loader's search as the fields below say, and records
+// their calls.
+struct TFakeLoader {
+  bool Recording = false;                // set by ResetFakes
+  std::vector<TLibraryRequest> Requests; // LoadLibraryExW calls
+  bool WinmmMissing = false;
+  std::string MissingFunction; // a function the fake winmm lacks
+  bool HasDefaultDllDirectories = true;
+  std::optional<DWORD> Version; // what GetVersion reports; unset: the real one
+  std::vector<DWORD> DefaultDirectories;
+  std::vector<std::wstring> DllDirectories;
+};
+
+extern TFakeLoader FakeLoader;
+
+void ResetFakeLoader();
+// The full path of a DLL of that name in the system folder.
+std::wstring SystemFolderPath(const wchar_t *Library);

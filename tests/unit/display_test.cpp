@@ -311,6 +311,7 @@ TEST_F(TDisplay, FollowsTheScalingOfThePrimaryMonitor) {
   for (const UINT Message :
        {DpiChanged, static_cast<UINT>(WM_SETTINGCHANGE), static_cast<UINT>(WM_DISPLAYCHANGE)}) {
     SetDisplayDpi(Primary * 2);
+    TrayDpi = Primary * 2; // as before the primary monitor changed its scaling
     Fake.TrayCalls.clear();
     const LPARAM Size = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     EXPECT_EQ(0, SendMessageA(MainWindow, Message, 0, Message == WM_DISPLAYCHANGE ? Size : 0));

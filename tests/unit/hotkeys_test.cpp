@@ -99,7 +99,7 @@ TEST_F(THotKeysAtStartUp, HooksOnceThenRegistersKeysThenTrayThenMenuThenTimer) {
   EXPECT_EQ(0, Fake.FreeHookCount);
   const std::vector<std::string> Expected = {
       "RegisterHotKey", "SetHook",           "RegisterHotKey", "RegisterHotKey",
-      "RegisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"};
+      "RegisterHotKey", "Shell_NotifyIconW", "ModifyMenuW"};
   ASSERT_LE(Expected.size(), Fake.Sequence.size());
   EXPECT_EQ(Expected, std::vector<std::string>(Fake.Sequence.end() - 7, Fake.Sequence.end()));
 }
@@ -178,7 +178,7 @@ TEST_F(THotKeysWithoutHook, ToggleThatGetsTheHookEnables) {
 
 struct TRefusal {
   UINT Key;
-  const char *Text;
+  const wchar_t *Text;
   UINT Style;
 };
 
@@ -191,12 +191,12 @@ TEST_P(TRefusedHotKey, ShowsOnlyItsOwnBoxRightAfterItsRegistrationAndStaysEnable
   EXPECT_EQ(nullptr, Fake.Boxes[0].Owner);
   EXPECT_EQ(GetParam().Text, Fake.Boxes[0].Text);
   EXPECT_TRUE(Fake.Boxes[0].HasCaption);
-  EXPECT_EQ("", Fake.Boxes[0].Caption);
+  EXPECT_EQ(L"", Fake.Boxes[0].Caption);
   EXPECT_EQ(GetParam().Style, Fake.Boxes[0].Style);
   EXPECT_TRUE(Enabled);
   EXPECT_EQ(4u, Fake.Registered.size());
   // The box belongs to the registration just before it, the refused one.
-  const auto Box = std::find(Fake.Sequence.begin(), Fake.Sequence.end(), "MessageBoxA");
+  const auto Box = std::find(Fake.Sequence.begin(), Fake.Sequence.end(), "MessageBoxW");
   const auto Refused = std::find_if(Fake.Registered.begin(), Fake.Registered.end(),
                                     [Key](const THotKeyCall &Call) { return Call.Key == Key; });
   EXPECT_EQ(Refused - Fake.Registered.begin() + 1,
@@ -205,11 +205,11 @@ TEST_P(TRefusedHotKey, ShowsOnlyItsOwnBoxRightAfterItsRegistrationAndStaysEnable
 
 INSTANTIATE_TEST_SUITE_P(
     EachKey, TRefusedHotKey,
-    testing::Values(TRefusal{VK_PAUSE, "HotKey for Enable/Disable not registered",
+    testing::Values(TRefusal{VK_PAUSE, L"HotKey for Enable/Disable not registered",
                              MB_OK | MB_ICONWARNING},
-                    TRefusal{'M', "HotKey for Mute not registered", MB_OK},
-                    TRefusal{VK_PRIOR, "HotKey for Volume up not registered", MB_OK},
-                    TRefusal{VK_NEXT, "HotKey for Volume down not registered", MB_OK}));
+                    TRefusal{'M', L"HotKey for Mute not registered", MB_OK},
+                    TRefusal{VK_PRIOR, L"HotKey for Volume up not registered", MB_OK},
+                    TRefusal{VK_NEXT, L"HotKey for Volume down not registered", MB_OK}));
 
 using TDisabling = THotKeys;
 
@@ -220,7 +220,7 @@ TEST_F(TDisabling, StopsTimerBeforeFreeingHookThenUnregistersAndShowsDisabled) {
   EXPECT_FALSE(Enabled);
   EXPECT_EQ(
       (std::vector<std::string>{"KillTimer", "FreeHook", "UnregisterHotKey", "UnregisterHotKey",
-                                "UnregisterHotKey", "Shell_NotifyIconA", "ModifyMenuA"}),
+                                "UnregisterHotKey", "Shell_NotifyIconW", "ModifyMenuW"}),
       Fake.Sequence);
   EXPECT_EQ((std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),
                               static_cast<int>(VolumeDownHotKeyId)}),
@@ -269,6 +269,26 @@ TEST_F(TDisabling, ExitWhileDisabledDisablesOnceMoreHarmlessly) {
       Fake.Unregistered);
   EXPECT_EQ(1u, Fake.SetHookCalls.size());
   EXPECT_TRUE(Fake.Boxes.empty());
+}
+
+// With every wheel gesture off no turn of the desktop waits on the program: there is
+// no hook, the keys work, and the hook comes back with the first gesture switched on.
+TEST_F(THotKeysAtStartUp, NoWheelGestureMeansNoHookUntilOneIsSwitchedOn) {
+  Settings[EDGE_WHEEL] = Settings[WHEEL_MODIFIER] = Settings[TRAY_WHEEL] = 0;
+  UnregisterAllHotKeys(); // as the settings dialog does while it is open
+  RegisterHotKeysAsSet();
+  Press(EnableHotKeyId);
+  Press(EnableHotKeyId);
+  EXPECT_TRUE(Enabled);
+  EXPECT_FALSE(Fake.HookInstalled);
+  EXPECT_EQ(1u, Fake.SetHookCalls.size());
+  Press(VolumeUpHotKeyId);
+  EXPECT_GT(FakeMixer.Values[VolumeId], MidVolume);
+  Settings[TRAY_WHEEL] = 1;
+  UnregisterAllHotKeys();
+  RegisterHotKeysAsSet();
+  EXPECT_TRUE(Fake.HookInstalled);
+  EXPECT_EQ(2u, Fake.SetHookCalls.size());
 }
 
 using THotKeyMessage = THotKeys;
@@ -337,6 +357,19 @@ TEST_F(THotKeyMessage, HeldTogglesActOncePerPressWhereTheSystemRepeatsThem) {
     Fake.KeysHeld.clear();
     WatchToggleKey();
   }
+}
+
+// The system never sends the hotkey of a toggle set to no key: one of its id came
+// from another process, and neither toggles nor starts a watch that would never end.
+TEST_F(THotKeyMessage, ToggleSetToNoKeyIgnoresItsHotKeyAndStartsNoWatch) {
+  Restart([] { Fake.OnWine = true; });
+  Settings[MUTE_KEY] = 0;
+  Settings[SWITCH_KEY] = 0;
+  Repeat(MuteHotKeyId);
+  Repeat(EnableHotKeyId);
+  EXPECT_FALSE(KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID));
+  EXPECT_EQ(0u, FakeMixer.Values[MuteId]);
+  EXPECT_TRUE(Enabled);
 }
 
 TEST_F(THotKeyMessage, MuteKeyWithoutMuteControlDoesNothing) {

@@ -114,11 +114,11 @@ TEST_F(TMenuCommand, ControlsShowsTheHelpBox) {
   Choose(CMD_CONTROLS);
   ASSERT_EQ(1u, Fake.Boxes.size());
   EXPECT_EQ(nullptr, Fake.Boxes[0].Owner);
-  EXPECT_EQ("Controls", Fake.Boxes[0].Caption);
+  EXPECT_EQ(L"Controls", Fake.Boxes[0].Caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), Fake.Boxes[0].Style);
-  EXPECT_EQ("Volume:\r  Mouse Wheel on borders of Screen\r  or Shift + Mouse Wheel\r"
-            "  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r  Ctrl + Alt + M\r\r\r"
-            "Enable/Disable Sonalto:\r  Shift + Pause",
+  EXPECT_EQ(L"Volume:\r  Mouse Wheel on borders of Screen\r  or Shift + Mouse Wheel\r"
+            L"  or Mouse Wheel over the tray icon\r  or Ctrl + Alt + PgUp / PgDn\r\rMute On/Off:\r"
+            L"  Ctrl + Alt + M\r\r\rEnable/Disable Sonalto:\r  Shift + Pause",
             Fake.Boxes[0].Text);
 }
 
@@ -215,7 +215,7 @@ TEST_F(TSettingsDialog, ATakenKeyIsNamedAndTheDialogStaysAFreeOneIsInForceAtOnce
     Send(IDOK, BM_CLICK);
     ASSERT_NE(nullptr, SettingsDialog);
     EXPECT_EQ(SettingsDialog, Fake.Boxes.back().Owner);
-    EXPECT_EQ("Mute: the key is taken.", Fake.Boxes.back().Text);
+    EXPECT_EQ(L"Mute: the key is taken.", Fake.Boxes.back().Text);
     EXPECT_EQ(GetDlgItem(SettingsDialog, IDC_MUTE_KEY), GetFocus());
   }
   Send(IDC_MUTE_KEY, HKM_SETHOTKEY, (HOTKEYF_CONTROL | HOTKEYF_SHIFT) << 8 | 'L');

@@ -2,6 +2,7 @@
 // how every failure leaves the object inert for good.
 #include "fakes.h"
 #include "mixerControl.h"
+#include "systemLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +21,8 @@ constexpr DWORD CompactDisc = MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
 constexpr DWORD Synthesizer = MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
 constexpr MMRESULT Failure = MMSYSERR_NODRIVER;
 
-const TNames Binding = {"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoA",
-                        "mixerGetLineControlsA"};
+const TNames Binding = {"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoW",
+                        "mixerGetLineControlsW"};
 
 class TMixerTest : public ::testing::Test {
 protected:
@@ -78,10 +79,37 @@ protected:
   }
 };
 
+using MixerLibrary = TMixerTest;
 using MixerBinding = TMixerTest;
 using MixerValues = TMixerTest;
 using MixerChannels = TMixerTest;
 using MixerSourceLine = TMixerTest;
+
+// winmm is not a static import: a copy planted beside the program would be loaded.
+TEST_F(MixerLibrary, WinmmIsAskedForInTheSystemFolderAlone) {
+  Bind();
+  SystemFolderSearch = true;
+  Bind();
+  ASSERT_EQ(2u, FakeLoader.Requests.size());
+  EXPECT_EQ(SystemFolderPath(L"winmm.dll"), FakeLoader.Requests[0].Name);
+  EXPECT_EQ(DWORD{LOAD_WITH_ALTERED_SEARCH_PATH}, FakeLoader.Requests[0].Flags);
+  EXPECT_EQ(L"winmm.dll", FakeLoader.Requests[1].Name);
+  EXPECT_EQ(DWORD{LOAD_LIBRARY_SEARCH_SYSTEM32}, FakeLoader.Requests[1].Flags);
+  EXPECT_EQ(2, FakeMixer.Count("mixerOpen"));
+}
+
+TEST_F(MixerLibrary, MissingWinmmOrFunctionLeavesObjectInertWithoutAMixerCall) {
+  FakeLoader.WinmmMissing = true;
+  auto Control = Bind();
+  ExpectInert(*Control);
+  FakeLoader.WinmmMissing = false;
+  FakeLoader.MissingFunction = "mixerSetControlDetails";
+  auto Incomplete = Bind();
+  ExpectInert(*Incomplete);
+  Control.reset();
+  Incomplete.reset();
+  EXPECT_TRUE(FakeMixer.Calls.empty());
+}
 
 TEST_F(MixerBinding, BindsSpeakersVolumeWithTheExactCallsAndClosesItsHandle) {
   auto Control = Bind();
@@ -92,7 +120,7 @@ TEST_F(MixerBinding, BindsSpeakersVolumeWithTheExactCallsAndClosesItsHandle) {
   EXPECT_EQ(0u, Open.Instance);
   EXPECT_EQ(0x10000u, Open.Flags);
   const TMixerCall &Line = FakeMixer.Calls[2];
-  EXPECT_EQ(168u, Line.StructSize);
+  EXPECT_EQ(280u, Line.StructSize);
   EXPECT_EQ(0x80000003u, Line.Flags);
   EXPECT_EQ(4u, Line.ComponentType);
   const TMixerCall &Query = FakeMixer.Calls[3];
@@ -100,7 +128,7 @@ TEST_F(MixerBinding, BindsSpeakersVolumeWithTheExactCallsAndClosesItsHandle) {
   EXPECT_EQ(FakeMixer.SpeakersLineId, Query.LineId);
   EXPECT_EQ(Volume, Query.ControlType);
   EXPECT_EQ(1u, Query.ControlCount);
-  EXPECT_EQ(148u, Query.ControlSize);
+  EXPECT_EQ(228u, Query.ControlSize);
   EXPECT_EQ(0x80000002u, Query.Flags);
   ExpectCallsOn(Opened());
 
@@ -159,7 +187,7 @@ TEST_F(MixerBinding, FailedOpenKeepsItsCodeAndClosesNothing) {
 TEST_F(MixerBinding, MissingSpeakersLineLeavesHandleOpenUntilDestroyed) {
   FakeMixer.HasSpeakersLine = false;
   auto Control = Bind();
-  EXPECT_EQ((TNames{"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoA"}), FakeMixer.Functions());
+  EXPECT_EQ((TNames{"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoW"}), FakeMixer.Functions());
   EXPECT_EQ(MMSYSERR_NOERROR, Control->LastError);
   EXPECT_EQ(Opened(), reinterpret_cast<UINT_PTR>(Control->MixerHandle));
   ExpectInert(*Control);
@@ -181,7 +209,7 @@ TEST_F(MixerValues, GetValueReadsTheBoundControlWithAOneValueRequest) {
   FakeMixer.Values[1] = 12345;
   auto Control = Bind();
   EXPECT_EQ(12345u, Control->GetValue());
-  EXPECT_EQ("mixerGetControlDetailsA", Last().Function);
+  EXPECT_EQ("mixerGetControlDetailsW", Last().Function);
   ExpectValueRequest(Last(), 1);
   ExpectCallsOn(Opened());
   EXPECT_EQ(TnsMixerControl::ReadyTrue, Control->Ready);
@@ -192,7 +220,7 @@ TEST_F(MixerValues, SetValueReadsFirstThenWritesEvenTheValueAlreadySet) {
   EXPECT_TRUE(Control->SetValue(1));
   EXPECT_TRUE(Control->SetValue(1));
   const TNames Functions = FakeMixer.Functions();
-  EXPECT_EQ((TNames{"mixerGetControlDetailsA", "mixerSetControlDetails", "mixerGetControlDetailsA",
+  EXPECT_EQ((TNames{"mixerGetControlDetailsW", "mixerSetControlDetails", "mixerGetControlDetailsW",
                     "mixerSetControlDetails"}),
             TNames(Functions.begin() + 4, Functions.end()));
   for (size_t I = 4; I < FakeMixer.Calls.size(); ++I)
@@ -217,7 +245,7 @@ TEST_F(MixerValues, SetValueWhosePreliminaryReadFailsWritesNothing) {
   auto Control = Bind();
   FakeMixer.GetResult = Failure;
   EXPECT_FALSE(Control->SetValue(100));
-  EXPECT_EQ("mixerGetControlDetailsA", Last().Function);
+  EXPECT_EQ("mixerGetControlDetailsW", Last().Function);
   EXPECT_EQ(0, FakeMixer.Count("mixerSetControlDetails"));
   EXPECT_EQ(65535u, FakeMixer.Values[1]);
   EXPECT_EQ(Failure, Control->LastError);
@@ -271,7 +299,7 @@ std::vector<DWORD> RequestedChannels(DWORD LineChannels) {
   Control.SetValue(1000);
   std::vector<DWORD> Channels;
   for (const TMixerCall &Call : FakeMixer.Calls)
-    if (Call.Function == "mixerGetControlDetailsA" || Call.Function == "mixerSetControlDetails") {
+    if (Call.Function == "mixerGetControlDetailsW" || Call.Function == "mixerSetControlDetails") {
       EXPECT_EQ(4u, Call.DetailsSize);
       Channels.push_back(Call.Channels);
     }
@@ -307,12 +335,12 @@ TEST_F(MixerSourceLine, DestinationIsBoundDirectlyWhenNoSourceTypeIsGiven) {
 TEST_F(MixerSourceLine, SearchStopsAtFirstMatchingSourceAndBindsOnIt) {
   FakeMixer.SourceTypes = {WaveOut, CompactDisc, Synthesizer, CompactDisc};
   auto Control = Bind(CompactDisc);
-  EXPECT_EQ((TNames{"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoA", "mixerGetLineInfoA",
-                    "mixerGetLineInfoA", "mixerGetLineControlsA"}),
+  EXPECT_EQ((TNames{"mixerGetNumDevs", "mixerOpen", "mixerGetLineInfoW", "mixerGetLineInfoW",
+                    "mixerGetLineInfoW", "mixerGetLineControlsW"}),
             FakeMixer.Functions());
   for (DWORD Source = 0; Source < 2; ++Source) {
     const TMixerCall &Query = FakeMixer.Calls[3 + Source];
-    EXPECT_EQ(168u, Query.StructSize);
+    EXPECT_EQ(280u, Query.StructSize);
     EXPECT_EQ(1u, Query.Flags);
     EXPECT_EQ(0u, Query.Destination);
     EXPECT_EQ(Source, Query.Source);
@@ -325,14 +353,14 @@ TEST_F(MixerSourceLine, SearchStopsAtFirstMatchingSourceAndBindsOnIt) {
 TEST_F(MixerSourceLine, NoMatchingSourceLeavesObjectUnbound) {
   FakeMixer.SourceTypes = {WaveOut, CompactDisc};
   auto Control = Bind(Synthesizer);
-  EXPECT_EQ(3, FakeMixer.Count("mixerGetLineInfoA"));
-  EXPECT_EQ(0, FakeMixer.Count("mixerGetLineControlsA"));
+  EXPECT_EQ(3, FakeMixer.Count("mixerGetLineInfoW"));
+  EXPECT_EQ(0, FakeMixer.Count("mixerGetLineControlsW"));
   ExpectInert(*Control);
 }
 
 TEST_F(MixerSourceLine, DestinationWithoutSourceLinesLeavesObjectUnbound) {
   auto Control = Bind(WaveOut);
-  EXPECT_EQ(0, FakeMixer.Count("mixerGetLineControlsA"));
+  EXPECT_EQ(0, FakeMixer.Count("mixerGetLineControlsW"));
   ExpectInert(*Control);
   Control.reset();
   ExpectClosedLast();

@@ -30,8 +30,8 @@ protected:
 
 TEST_F(TSettings, NothingStoredGivesTodaysConstants) {
   LoadSettings();
-  const TSettingValues Expected = {0x00030021, 0x00030022, 0x0003004D, 0x00040013, 1, 4, 0x10,
-                                   0,          500,        4000,       1800,       0, 0, 0};
+  const TSettingValues Expected = {0x00030021, 0x00030022, 0x0003004D, 0x00040013, 1, 4, 0x10, 0,
+                                   500,        4000,       1800,       0,          0, 0, 1};
   for (int Id = 0; Id < SETTING_COUNT; ++Id)
     EXPECT_EQ(Expected[Id], Settings[Id]) << Id;
 }
@@ -48,6 +48,7 @@ TEST_F(TSettings, EachBadValueTakesItsDefaultAndTheGoodOnesStay) {
                {"DisplayTime", REG_DWORD, 499, DISPLAY_TIME, 1800},
                {"DisplayTime", REG_DWORD, 0, DISPLAY_TIME, 0},
                {"WheelModifier", REG_DWORD, 0x13, WHEEL_MODIFIER, 0x10},
+               {"WheelModifier", REG_DWORD, VK_MENU, WHEEL_MODIFIER, 0x10}, // Alt opens menus
                {"MuteKey", REG_DWORD, 0x00020041, MUTE_KEY, 0x00020041},
                {"MuteKey", REG_DWORD, 0, MUTE_KEY, 0},
                {"MuteKey", REG_DWORD, 0x40020041, MUTE_KEY, 0x0003004D}, // MOD_NOREPEAT

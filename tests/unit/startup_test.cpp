@@ -60,8 +60,8 @@ TEST_F(TStartUp, CreatesHiddenNonActivatingTopmostPopupInTheCorner) {
 }
 
 TEST_F(TStartUp, OpensMixerThenAddsIconThenSetsTipThenRegistersShiftPause) {
-  const TNames Expected = {"mixerOpen",         "mixerOpen",      "Shell_NotifyIconA",
-                           "Shell_NotifyIconA", "RegisterHotKey", "SetHook"};
+  const TNames Expected = {"mixerOpen",         "mixerOpen",      "Shell_NotifyIconW",
+                           "Shell_NotifyIconW", "RegisterHotKey", "SetHook"};
   ASSERT_LE(Expected.size(), Fake.Sequence.size());
   EXPECT_EQ(Expected, TNames(Fake.Sequence.begin(), Fake.Sequence.begin() + 6));
 }
@@ -73,13 +73,13 @@ TEST_F(TStartUp, IconIsFirstAddedDisabledWithEmptyTipThenTipIsSetTwice) {
   EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Action);
   EXPECT_EQ(MainWindow, Added.hWnd);
   EXPECT_EQ(IDI_DIMUTEOFF, ImageName(Added.hIcon));
-  EXPECT_STREQ("", Added.szTip);
+  EXPECT_STREQ(L"", Added.szTip);
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[1].first);
-  EXPECT_STREQ("Sonalto (by Brelin)", Fake.TrayCalls[1].second.szTip);
+  EXPECT_STREQ(L"Sonalto (by Brelin)", Fake.TrayCalls[1].second.szTip);
   Fake.TrayCalls.clear();
   PumpMessages(); // the posted WM_REFRESHTIP
   ASSERT_EQ(1u, Fake.TrayCalls.size());
-  EXPECT_STREQ("Sonalto (by Brelin)", Fake.TrayCalls[0].second.szTip);
+  EXPECT_STREQ(L"Sonalto (by Brelin)", Fake.TrayCalls[0].second.szTip);
 
   Restart([] { FakeMixer.Values[MuteId] = 1; });
   EXPECT_EQ(IDI_DIMUTEON, ImageName(Fake.TrayCalls.at(0).second.hIcon));
@@ -94,7 +94,7 @@ TEST_F(TStartUp, OpensTheMixerForVolumeThenMuteWithTheWindowAsCallback) {
     if (Call.Function == "mixerOpen") {
       EXPECT_EQ(reinterpret_cast<DWORD_PTR>(MainWindow), Call.Callback);
       EXPECT_EQ(static_cast<DWORD>(CALLBACK_WINDOW), Call.Flags);
-    } else if (Call.Function == "mixerGetLineControlsA" && Controls < 2) {
+    } else if (Call.Function == "mixerGetLineControlsW" && Controls < 2) {
       Types[Controls++] = Call.ControlType;
     }
   }
@@ -122,9 +122,9 @@ TEST_F(TStartUp, RefusedShiftPauseWarnsOnceAndStartUpGoesOn) {
   Restart([] { Fake.RefusedKeys = {VK_PAUSE}; });
   ASSERT_EQ(1u, Fake.Boxes.size());
   const TMessageBoxCall &Box = Fake.Boxes[0];
-  EXPECT_EQ("HotKey for Enable/Disable not registered", Box.Text);
+  EXPECT_EQ(L"HotKey for Enable/Disable not registered", Box.Text);
   EXPECT_TRUE(Box.HasCaption);
-  EXPECT_EQ("", Box.Caption);
+  EXPECT_EQ(L"", Box.Caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING), Box.Style);
   EXPECT_EQ(nullptr, Box.Owner);
   EXPECT_EQ(4u, Fake.Registered.size());
@@ -142,11 +142,11 @@ TEST_F(TStartUp, SecondStartWarnsQuitsAndCreatesNothing) {
   StartApplication();
   ASSERT_EQ(1u, Fake.Boxes.size());
   const TMessageBoxCall &Box = Fake.Boxes[0];
-  EXPECT_EQ("Sonalto is already running", Box.Text);
-  EXPECT_EQ("Exit", Box.Caption);
+  EXPECT_EQ(L"Sonalto is already running", Box.Text);
+  EXPECT_EQ(L"Exit", Box.Caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING), Box.Style);
   EXPECT_EQ(nullptr, Box.Owner);
-  EXPECT_EQ(TNames{"MessageBoxA"}, Fake.Sequence);
+  EXPECT_EQ(TNames{"MessageBoxW"}, Fake.Sequence);
   EXPECT_TRUE(FakeMixer.Calls.empty());
   EXPECT_EQ(1, WindowsOfClass());
   EXPECT_EQ(First, MainWindow);
@@ -240,9 +240,9 @@ TEST_F(TDispatch, CloseShutsDownInOrderAndQuitsWithZero) {
   SendMessageA(MainWindow, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(MainWindow));
   const TNames Expected = {"KillTimer",        "FreeHook",         "UnregisterHotKey",
-                           "UnregisterHotKey", "UnregisterHotKey", "Shell_NotifyIconA",
-                           "ModifyMenuA",      "UnregisterHotKey", "mixerClose",
-                           "mixerClose",       "KillTimer",        "Shell_NotifyIconA"};
+                           "UnregisterHotKey", "UnregisterHotKey", "Shell_NotifyIconW",
+                           "ModifyMenuW",      "UnregisterHotKey", "mixerClose",
+                           "mixerClose",       "KillTimer",        "Shell_NotifyIconW"};
   EXPECT_EQ(Expected, Fake.Sequence);
   EXPECT_EQ(
       (std::vector<int>{static_cast<int>(MuteHotKeyId), static_cast<int>(VolumeUpHotKeyId),

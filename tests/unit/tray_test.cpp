@@ -5,24 +5,24 @@
 #include "main.h"
 #include "program.h"
 
-#include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
 
 namespace {
 
 constexpr DWORD MuteId = 2; // the fake mixer's mute control
-constexpr DWORD RecordSize = 488;
+constexpr DWORD RecordSize = 936;
 constexpr UINT RecordFlags = 7;                 // NIF_MESSAGE | NIF_ICON | NIF_TIP
 constexpr UINT CallbackMessage = WM_USER + 1;   // 1025
 constexpr UINT RefreshTipMessage = WM_USER + 2; // 1026
-constexpr char ProgramTip[] = "Sonalto (by Brelin)";
+constexpr wchar_t ProgramTip[] = L"Sonalto (by Brelin)";
 
 HICON Image(const char *Name) { return LoadIconA(GetModuleHandleA(nullptr), Name); }
 
 // The tip up to its zero byte, never read past the field.
-std::string TipOf(const NOTIFYICONDATAA &Record) {
-  return std::string(Record.szTip, strnlen(Record.szTip, sizeof Record.szTip));
+std::wstring TipOf(const NOTIFYICONDATAW &Record) {
+  return std::wstring(Record.szTip, wcsnlen(Record.szTip, ARRAYSIZE(Record.szTip)));
 }
 
 bool RefreshTipQueued() {
@@ -31,7 +31,7 @@ bool RefreshTipQueued() {
          FALSE;
 }
 
-void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const std::string &Tip) {
+void ExpectRecord(const NOTIFYICONDATAW &Record, const char *ImageName, const std::wstring &Tip) {
   EXPECT_EQ(RecordSize, Record.cbSize);
   EXPECT_EQ(MainWindow, Record.hWnd);
   EXPECT_EQ(0u, Record.uID);
@@ -43,7 +43,7 @@ void ExpectRecord(const NOTIFYICONDATAA &Record, const char *ImageName, const st
 
 using TTrayTest = TProgramTest;
 
-const NOTIFYICONDATAA &LastRecord() { return Fake.TrayCalls.back().second; }
+const NOTIFYICONDATAW &LastRecord() { return Fake.TrayCalls.back().second; }
 DWORD LastAction() { return Fake.TrayCalls.back().first; }
 
 TEST(TTrayImages, FourImagesLoadAsDistinctIcons) {
@@ -74,10 +74,10 @@ TEST(TTrayImages, EachImageCarriesTheSmallIconSizeOfEveryCommonScaling) {
 
 using TTrayLife = TTrayTest;
 
-TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheDisplaysDpiOnceForEachSize) {
+TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheTraysDpiOnceForEachSize) {
   HICON Previous = nullptr;
   for (const auto &[Dpi, Size] : {std::pair<UINT, int>{120, 20}, {144, 24}, {192, 32}, {96, 16}}) {
-    SetDisplayDpi(Dpi);
+    TrayDpi = Dpi;
     ModifyTrayIcon();
     const HICON Shown = LastRecord().hIcon;
     EXPECT_EQ(Size, IconSize(Shown)) << Dpi;
@@ -91,10 +91,29 @@ TEST_F(TTrayLife, IconIsLoadedAtTheSmallIconSizeOfTheDisplaysDpiOnceForEachSize)
   }
 }
 
+// On monitors of mixed scaling the display goes where it is set to go; the icon stays
+// on the taskbar at the primary monitor's size, with its images kept, and follows only
+// that monitor's own scaling.
+TEST_F(TTrayLife, IconKeepsThePrimaryMonitorsSizeWhereverTheDisplayGoes) {
+  const HICON Shown = LastRecord().hIcon;
+  for (const UINT Dpi : {192u, 120u, 96u}) {
+    SetDisplayDpi(Dpi);
+    ModifyTrayIcon();
+    EXPECT_EQ(Shown, LastRecord().hIcon) << Dpi;
+  }
+  const UINT Primary = TrayDpi;
+  const size_t Calls = Fake.TrayCalls.size();
+  TrayDpi = Primary * 2;
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, 0, 0);
+  SendMessageA(MainWindow, WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(Primary, TrayDpi);
+  EXPECT_EQ(Calls + 1, Fake.TrayCalls.size());
+}
+
 TEST_F(TTrayLife, StartUpAddsADisabledIconWithoutTipThenSetsTipAndEnabledImage) {
   ASSERT_EQ(3u, Fake.TrayCalls.size());
   EXPECT_EQ(static_cast<DWORD>(NIM_ADD), Fake.TrayCalls[0].first);
-  ExpectRecord(Fake.TrayCalls[0].second, "DIMUTEOFF", "");
+  ExpectRecord(Fake.TrayCalls[0].second, "DIMUTEOFF", L"");
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[1].first);
   ExpectRecord(Fake.TrayCalls[1].second, "DIMUTEOFF", ProgramTip);
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), Fake.TrayCalls[2].first);
@@ -103,7 +122,7 @@ TEST_F(TTrayLife, StartUpAddsADisabledIconWithoutTipThenSetsTipAndEnabledImage) 
 }
 
 TEST_F(TTrayLife, PostedRefreshTipSetsTheTipFromTheStringTable) {
-  SetTipText("");
+  SetTipText(L"");
   Fake.TrayCalls.clear();
   ASSERT_TRUE(RefreshTipQueued());
   PumpMessages();
@@ -153,33 +172,40 @@ TEST_F(TTrayLife, ShutdownDeletesTheIconWithTheRecordAsLastFilled) {
 using TTipText = TTrayTest;
 
 TEST_F(TTipText, ShorterTextReplacesTheTipWithItsTerminatingZero) {
-  SetTipText("abc");
+  SetTipText(L"abc");
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
-  EXPECT_EQ(0, std::memcmp("abc", LastRecord().szTip, 4));
+  EXPECT_EQ(0, std::wmemcmp(L"abc", LastRecord().szTip, 4));
 }
 
 TEST_F(TTipText, EmptyTextGivesAnEmptyTipAndAsksForNoRefresh) {
   PumpMessages();
-  SetTipText("");
+  SetTipText(L"");
   EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), LastAction());
-  EXPECT_EQ('\0', LastRecord().szTip[0]);
+  EXPECT_EQ(L'\0', LastRecord().szTip[0]);
   EXPECT_FALSE(RefreshTipQueued());
 }
 
+// A tip in a script outside any ANSI code page reaches the shell letter for letter.
+TEST_F(TTipText, TextOutsideTheAnsiCodePageReachesTheShellUnchanged) {
+  const std::wstring Text = L"Громкость Ωμέγα 音量";
+  SetTipText(Text.c_str());
+  EXPECT_EQ(Text, TipOf(LastRecord()));
+}
+
 TEST_F(TTipText, TextOfExactly127CharactersFitsWhole) {
-  const std::string Text(127, 'y');
+  const std::wstring Text(127, L'y');
   SetTipText(Text.c_str());
   EXPECT_EQ(Text, TipOf(LastRecord()));
 }
 
 TEST_F(TTipText, LongerTextIsCutTo127CharactersAndNeverWritesPastTheTipField) {
-  SetTipText(std::string(300, 'x').c_str());
-  const NOTIFYICONDATAA &Record = LastRecord();
-  EXPECT_EQ(std::string(127, 'x'), std::string(Record.szTip, 127));
-  EXPECT_EQ('\0', Record.szTip[127]);
+  SetTipText(std::wstring(300, L'x').c_str());
+  const NOTIFYICONDATAW &Record = LastRecord();
+  EXPECT_EQ(std::wstring(127, L'x'), std::wstring(Record.szTip, 127));
+  EXPECT_EQ(L'\0', Record.szTip[127]);
   EXPECT_EQ(0u, Record.dwState);
   EXPECT_EQ(0u, Record.dwStateMask);
-  EXPECT_EQ(0u, strnlen(Record.szInfo, sizeof Record.szInfo));
+  EXPECT_EQ(0u, wcsnlen(Record.szInfo, ARRAYSIZE(Record.szInfo)));
 }
 
 // Which image the icon shows for each Enabled and mute state.

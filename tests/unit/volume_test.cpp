@@ -124,12 +124,22 @@ TEST_F(TVolumeSteps, PauseWhileTheDisplayIsShownStillMovesByTheFullStepOnce) {
   EXPECT_EQ(500, Move(VolumeDown, QuickGap));
 }
 
-TEST_F(TVolumeSteps, DisplayHiddenByItsTimerHasAlreadyResetTheStep) {
+// A fine adjustment after a sweep: the pause alone decides, whether the display has
+// hidden by then (by its timer), is still shown (a long display time) or never shows.
+TEST_F(TVolumeSteps, PauseOfOnePointEightSecondsStartsTheStepOverWhateverTheDisplayTime) {
   SpinToMaxStep(VolumeDown);
   TimerFires(1801);
   ASSERT_FALSE(DisplayShown());
-  EXPECT_EQ(MinStep, Step);
   EXPECT_EQ(500, Move(VolumeDown, 0));
+  for (const DWORD DisplayTime : {0ul, 10000ul}) {
+    HideDelay = DisplayTime;
+    FakeMixer.Values[FaderId] = FaderTop; // room for two sweeps down
+    SpinToMaxStep(VolumeDown);
+    EXPECT_EQ(4000, Move(VolumeDown, 1799)) << DisplayTime;
+    SpinToMaxStep(VolumeDown);
+    EXPECT_EQ(500, Move(VolumeDown, 1800)) << DisplayTime;
+    EXPECT_EQ(DisplayTime != 0, DisplayShown()) << DisplayTime;
+  }
 }
 
 TEST_F(TVolumeSteps, TickCounterWrapSinceTheLastActionStillMeasuresTheTrueInterval) {
@@ -142,7 +152,7 @@ TEST_F(TVolumeSteps, TickCounterWrapSinceTheLastActionStillMeasuresTheTrueInterv
   Now = 0xFFFFF000;
   LastChangeTick = Now;
   Step = 3000;
-  EXPECT_EQ(3000, Move(VolumeDown, 0x1400)); // 5120 ms across the wrap: resets
+  EXPECT_EQ(500, Move(VolumeDown, 0x1400)); // 5120 ms across the wrap: starts over
   EXPECT_EQ(500, Move(VolumeDown, QuickGap));
 }
 
@@ -196,7 +206,7 @@ TEST_F(TUnmute, VolumeUpUnmutesBeforeItReadsTheFader) {
     return Call.Function == "mixerSetControlDetails" && Call.ControlId == MuteId && Call.Value == 0;
   });
   const auto FaderRead = std::find_if(Calls.begin(), Calls.end(), [](const TMixerCall &Call) {
-    return Call.Function == "mixerGetControlDetailsA" && Call.ControlId == FaderId;
+    return Call.Function == "mixerGetControlDetailsW" && Call.ControlId == FaderId;
   });
   ASSERT_NE(Calls.end(), Unmute);
   ASSERT_NE(Calls.end(), FaderRead);

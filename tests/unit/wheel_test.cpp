@@ -274,6 +274,28 @@ TEST_F(TWheelNotches, OnlyTakenTurnsAddUpAndEveryTakenOneIsSwallowed) {
   EXPECT_EQ((std::vector<bool>{false, true, true}), Fake.HookAnswers);
 }
 
+using TWheelOverTrayIcon = TWheel;
+
+// The icon's own mouse messages tell that the pointer is over it; Wine's shell gives no
+// rectangle, as none before Windows 7 does.
+TEST_F(TWheelOverTrayIcon, TurnsStepWhileThePointerStaysWhereTheIconLastSawIt) {
+  Settings[EDGE_WHEEL] = 0;
+  Fake.CursorPos = POINT{400, 300};
+  Fake.TickCount = 1000;
+  SendMessageA(MainWindow, WM_TRAYNOTIFY, 0, WM_MOUSEMOVE);
+  EXPECT_EQ(TMove::Up, Turn(400, 300));
+  *Fake.TickCount += 5000;
+  EXPECT_EQ(TMove::Up, Turn(400, 300)) << "resting on the icon";
+  EXPECT_EQ(TMove::Nothing, Turn(405, 300)) << "moved long after the last move over it";
+  EXPECT_EQ(TMove::Nothing, Turn(400, 300)) << "back without a move over the icon";
+  SendMessageA(MainWindow, WM_TRAYNOTIFY, 0, WM_MOUSEMOVE);
+  EXPECT_EQ(TMove::Up, Turn(405, 300)) << "moving on the icon, its message yet to come";
+  EXPECT_EQ(TMove::Nothing, Turn(400 + TrayImageSize, 300)) << "beside the icon";
+  SendMessageA(MainWindow, WM_TRAYNOTIFY, 0, WM_MOUSEMOVE);
+  Settings[TRAY_WHEEL] = 0;
+  EXPECT_EQ(TMove::Nothing, Turn(400, 300));
+}
+
 TEST_F(TWheelDelta, OtherMouseMessagesAreIgnoredEvenWithShift) {
   for (bool Shift : {false, true}) {
     Fake.ShiftDown = Shift;
