@@ -249,9 +249,9 @@ void WatchHeldToggleKey() {
   KillTimer(MainWindow, TOGGLE_KEY_TIMER_ID);
 }
 
-// Only the library's own answer tells: any process can post its report. Reports that
-// go on after a reinstall show a hook that was never lost, only kept from the turns
-// (another program's hook, an elevated window): the wait before the next doubles.
+// Only the library's own answer tells: any process can post its report. A hook lost
+// again soon after it was put back shows a machine that keeps starving its thread:
+// the wait before the next reinstall doubles, and starts over after a quiet while.
 void WatchHook() {
   if (!Enabled || !HookLost())
     return;

@@ -309,9 +309,11 @@ constexpr int ToggleKeyReleaseTicks = 2;
 void WatchHeldToggleKey();
 
 // The hook's watchdog: Windows removes a hook that was too slow once, without a word.
-// The hook library reports wheel turns that its hook no longer sees, and the hook is
-// installed again once the wait since the last install has passed. A hook that cannot
-// be installed, at an enable or here, leaves the program wholly disabled.
+// The hook library reports wheel turns that its hook no longer sees after one of its
+// calls came late or ran long, which a hook of another program that keeps the turns
+// never causes, and the hook is installed again once the wait since the last install
+// has passed. A hook that cannot be installed, at an enable or here, leaves the
+// program wholly disabled.
 constexpr DWORD FirstReinstallWait = 5000; // ms
 extern DWORD HookInstallTick;              // when SetHook last ran
 extern DWORD HookReinstallWait;

@@ -27,6 +27,7 @@ constexpr DWORD SettleTime = 1000;     // ms after the icon, before memory is re
 constexpr DWORD IdleSettleTime = 3000; // ms after the icons, before the idle time starts
 constexpr DWORD WarmUpTime = 3000;     // ms for Wine's own background processes to settle
 constexpr int WarmUpStarts = 2;
+constexpr DWORD NotchSettleTime = 100; // ms after input, for what it set off to be over
 
 struct TSubject {
   const char *Key;
@@ -369,12 +370,57 @@ void MeasureIdle(int Seconds) {
     Stop(*Subjects[Index], Started[Index]);
 }
 
+// ---- Wakeups per mouse move ----
+
+constexpr int MovesPerBatch = 1000;
+constexpr int MoveBatches = 7;
+constexpr POINT AwayFromBorders = {400, 300};
+
+// Context switches of all of a process's threads between two readings.
+double SwitchesBetween(const TTaskReadings &Before, const TTaskReadings &After) {
+  return ChangeBetween(Before, After).Sum.Switches;
+}
+
+// The program and the minimal program with its pass-on hook run side by side, so that
+// each batch of injected moves meets both hooks and load drift hits both alike.
+// Every move runs each hook once: what a program wakes for beyond its hook's call
+// (a watcher of the raw input, its window) shows as switches of its own.
+void MeasureMoveWakeups() {
+  TSubject *Subjects[2] = {&Program, &MinimalHook};
+  TStarted Started[2];
+  std::string UnixProcess[2];
+  for (int Index = 0; Index < 2; ++Index) {
+    if (!Start(*Subjects[Index], Started[Index]))
+      std::exit(1);
+  }
+  Sleep(IdleSettleTime);
+  for (int Index = 0; Index < 2; ++Index)
+    UnixProcess[Index] = UnixProcessOf(*Subjects[Index]);
+  SetCursorPos(AwayFromBorders.x, AwayFromBorders.y);
+  std::vector<double> Switches[2];
+  for (int Batch = 0; Batch < MoveBatches; ++Batch) {
+    TTaskReadings Before[2];
+    for (int Index = 0; Index < 2; ++Index)
+      Before[Index] = ReadUnixTasks(UnixProcess[Index]);
+    for (int Move = 0; Move < MovesPerBatch; ++Move)
+      InjectMouse(MOUSEEVENTF_MOVE, Move % 2 == 0 ? 1 : -1, 0);
+    // The last moves' messages handled, wherever they went.
+    Sleep(NotchSettleTime);
+    for (int Index = 0; Index < 2; ++Index)
+      Switches[Index].push_back(SwitchesBetween(Before[Index], ReadUnixTasks(UnixProcess[Index])));
+  }
+  ReportRow("move_wakeups.program", Summarise(Switches[0]), "switches");
+  ReportRow("move_wakeups.baseline", Summarise(Switches[1]), "switches");
+  ReportInfo("move_wakeups.moves", MovesPerBatch);
+  for (int Index = 1; Index >= 0; --Index)
+    Stop(*Subjects[Index], Started[Index]);
+}
+
 // ---- A notch at the border to the display's changed pixels ----
 
 constexpr POINT AtLeftBorder = {0, 300};
 constexpr int NotchSamples = 60;
 constexpr DWORD PixelTimeout = 1000; // ms
-constexpr DWORD NotchSettle = 100;   // ms after a change, for the step to be over
 constexpr int ShowTries = 50;
 
 void InjectNotch(bool Forward) {
@@ -421,7 +467,7 @@ void MeasureNotchToPixels() {
   const HWND Display = FindWindowA(Program.ClassName, nullptr);
   for (int Try = 0; Try < ShowTries && !IsWindowVisible(Display); ++Try) {
     InjectNotch(false);
-    Sleep(NotchSettle);
+    Sleep(NotchSettleTime);
   }
   RECT Area = {};
   GetWindowRect(Display, &Area);
@@ -440,7 +486,7 @@ void MeasureNotchToPixels() {
     }
     if (Changed)
       Times.push_back(MicrosecondsBetween(Begin, PerformanceCount()));
-    Sleep(NotchSettle);
+    Sleep(NotchSettleTime);
   }
   ReportRow("notch_pixels.program", Summarise(Times), "us");
   ReportInfo("notch_pixels.samples", static_cast<double>(Times.size()));
@@ -471,6 +517,7 @@ int main(int Count, char **Arguments) {
     MeasureStartups(Starts);
   if (IdleSeconds > 0)
     MeasureIdle(IdleSeconds);
+  MeasureMoveWakeups();
   MeasureNotchToPixels();
   return 0;
 }

@@ -20,8 +20,11 @@
 // wParam WM_MOUSEWHEEL, lParam a ticket for ClaimHookRecord. Without an answer in
 // time the turn goes on as if the program were not there. Message is also posted,
 // at most once a second, with wParam WM_INPUT while wheel turns come that the hook
-// does not see: then HookLost tells. A second call replaces the first hook, and the
-// new one is in place before the old one goes; a failed one leaves none.
+// does not see after a call of the hook that came late or ran long, the mark the
+// system's removal of a hook leaves: then HookLost tells. A hook of another program
+// that keeps the turns from this one leaves no such mark, and keeps them. A second
+// call replaces the first hook, and the new one is in place before the old one goes;
+// a failed one leaves none.
 MORVASK_API BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message);
 
 // Removes the hook and ends its thread; harmless when none is installed. Never
@@ -43,11 +46,11 @@ MORVASK_API BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow);
 // which stops when the system has removed it.
 MORVASK_API DWORD __cdecl HookEventCount();
 
-// True while the mouse's raw input reports wheel turns in the background and the hook
-// sees none of them: the system has removed the hook. Only this answer tells; anyone
-// can post the message.
+// True while, after a late or long call of the hook and none since, the mouse's raw
+// input reports wheel turns in the background that the hook does not see: the system
+// has removed the hook. Only this answer tells; anyone can post the message.
 MORVASK_API BOOLEAN __cdecl HookLost();
 
 // Stops watching the raw input while Pause is true: for the time one of the program's
-// own windows is the foreground.
+// own windows is the foreground. Kept while no hook is installed, for the next one.
 MORVASK_API void __cdecl PauseHookWatch(BOOLEAN Pause);

@@ -3,12 +3,16 @@
 // waits for it: this thread does nothing else, so an event never waits for the
 // program's thread longer than one bounded hand-off of a wheel turn.
 //
-// Windows removes a hook that was once too slow, without a word. A second thread
-// takes the mouse's raw input, which keeps coming whatever becomes of the hook: wheel
-// turns that raw input reports and the hook does not see are the sign that it is gone.
-// Not the hook's own thread: raw input is queued ahead of the hook's call, and a
-// thread it wakes after a rest of some seconds passes for hung when the call comes,
-// so the system would skip the hook for that very turn.
+// Windows removes a hook whose call once took too long, without a word. A hook that
+// another program installs later and that swallows the wheel keeps the turns from
+// this one too, and must keep them: only a removal leaves a mark of its own, a call
+// of this hook that came late or ran long. After such a call alone a second thread
+// takes the mouse's raw input, which keeps coming whatever becomes of the hook: the
+// hook's next call shows it in place and the raw input is dropped again, while wheel
+// turns that raw input reports and the hook does not see show it gone. Not the
+// hook's own thread: raw input is queued ahead of the hook's call, and a thread it
+// wakes after a rest of some seconds passes for hung when the call comes, so the
+// system would skip the hook for that very turn.
 #include "morvaskint.h"
 
 namespace {
@@ -31,22 +35,34 @@ constexpr UINT HandOffTimeout = 50; // ms
 // A claimed turn is answered within microseconds; the bound only matters for a
 // program thread stopped between its claim and its answer.
 constexpr DWORD AnswerWait = 50; // ms
+// A call that returns this long after its event may have outlasted the system's
+// time-out, which lies above the hook's own bounds by design: twice those bounds, so
+// that neither a busy program nor a loaded machine's usual delays make a call
+// suspect, only a thread that stalled, and the raw input that follows stays rare.
+constexpr LONG SuspectTime = 2 * (HandOffTimeout + AnswerWait); // ms
 
-// A hook that is in place sees each turn that raw input reports, in either order:
-// this many reports in a row without a turn seen by the hook tell that it is gone.
-// Only turns count: the hook exists for them, and a warp or a move that another
-// program injects or keeps from the hook is no sign of anything.
+// While the raw input is watched, this many more wheel turns reported than the hook
+// has seen since tell that it is gone. Only turns count: the hook exists for them,
+// and a warp or a move that another program injects or keeps from the hook is no
+// sign of anything. A deficit, not a run of reports without a new turn: a watcher
+// that reads a batch of reports late has seen the hook's turns come first.
 constexpr LONG UnseenTurnLimit = 4;
 constexpr DWORD ReportInterval = 1000; // ms at least between two reports
 constexpr USHORT GenericDesktopPage = 1;
 constexpr USHORT MouseUsage = 2;
-constexpr UINT WM_PAUSEWATCH = WM_APP;
+// To the watching thread: the suspicion or the pause has changed.
+constexpr UINT WM_FOLLOWWATCH = WM_APP;
+// Both threads only wait for messages, but a thread that takes messages runs other
+// programs' message hooks (input methods, accessibility tools), written for the
+// 1 MiB a thread commonly gets: a quarter of that is still several times what such
+// hooks use.
+constexpr SIZE_T WaitingThreadStack = 256 * 1024;
 // With the code: the library's only constant would otherwise take a section, and a
 // page of the file, of its own. Other compilers place it as they will.
 #ifdef __GNUC__
 [[gnu::section(".text")]]
 #endif
-constexpr char InputClassName[] = "MorvaskRawInput";
+constexpr wchar_t InputClassName[] = L"MorvaskRawInput";
 
 struct TLibraryThread {
   HANDLE Handle;
@@ -60,21 +76,27 @@ UINT TargetMessage;
 TLibraryThread HookThread; // the newest hook's, which alone acts on a turn
 TLibraryThread WatchThread;
 
-// Of the acting hook's thread alone, but for the slot and the counts.
+// Of the hook thread that holds HandingOff alone.
 MSLLHOOKSTRUCT Turn; // the turn of the slot's ticket, unchanged until the slot is closed
 LONG LastTicket;
+// Two hooks overlap during a reinstall, each on its thread: one test-and-set lets
+// only one of them hand a turn off.
 volatile LONG HandingOff;
 
 // Of the watching thread alone, but for the count the program reads.
-HWND InputWindow; // the raw input's target, message-only
-LONG TurnsAtLastReport;
+HWND InputWindow;  // the raw input's target, message-only
+bool Watching;     // the raw input is registered
+LONG WatchedTurns; // raw wheel reports since the registration
+LONG TurnsAtWatch; // the hook's turns at the registration
 DWORD LastReportTick;
 
 volatile DWORD ActingHookThreadId;
 volatile LONG Slot;
 volatile LONG EventCount;
 volatile LONG TurnCount;
-volatile LONG UnseenTurns; // raw wheel reports in a row that the hook has not seen
+volatile LONG Suspected;   // a call came late or ran long, and none has come since
+volatile LONG WatchPaused; // kept while no watching thread exists
+volatile LONG UnseenTurns; // the deficit of turns at the last raw report
 
 LONG SlotWord(LPARAM Ticket, LONG Phase) { return static_cast<LONG>(Ticket) << PhaseBits | Phase; }
 
@@ -96,42 +118,69 @@ bool CloseSlot(LONG Ticket) {
   return InterlockedExchange(&Slot, Empty) == SlotWord(Ticket, Swallowed);
 }
 
+// A turn that arrives while another is being handed off (the wait lets the thread
+// take the system's next call) goes on: the slot holds one turn.
 bool HandOff(const MSLLHOOKSTRUCT &Event) {
-  HandingOff = TRUE;
+  if (InterlockedCompareExchange(&HandingOff, TRUE, FALSE) != FALSE)
+    return false;
   Turn = Event;
   const LONG Ticket = NextTicket();
   InterlockedExchange(&Slot, SlotWord(Ticket, Waiting));
   DWORD_PTR Answer = 0;
-  SendMessageTimeoutA(Target, TargetMessage, WM_MOUSEWHEEL, Ticket, SMTO_ABORTIFHUNG,
+  SendMessageTimeoutW(Target, TargetMessage, WM_MOUSEWHEEL, Ticket, SMTO_ABORTIFHUNG,
                       HandOffTimeout, &Answer);
   const bool Swallow = CloseSlot(Ticket);
-  HandingOff = FALSE;
+  InterlockedExchange(&HandingOff, FALSE);
   return Swallow;
 }
 
-// A turn that arrives while another is being handed off (the wait lets the thread
-// take the system's next call) goes on: the slot holds one turn. While a new hook
-// replaces an old one both are in place, and the old one passes everything on.
+void FollowWatchLater() {
+  if (WatchThread.Handle != nullptr)
+    PostThreadMessageW(WatchThread.Id, WM_FOLLOWWATCH, 0, 0);
+}
+
+// The system times its call from the event at the earliest: a call that returned
+// soon after it cannot have been given up. Any call at all shows the hook still in
+// place after an earlier one. Time stamps are the sender's: one from the future is
+// no sign of anything.
+void FollowCallTime(const MSLLHOOKSTRUCT &Event) {
+  const bool Late = static_cast<LONG>(GetTickCount() - Event.time) >= SuspectTime;
+  if (InterlockedExchange(&Suspected, Late) != static_cast<LONG>(Late))
+    FollowWatchLater();
+}
+
+// While a new hook replaces an old one both are in place, and the old one passes
+// everything on.
 LRESULT CALLBACK ReportMouseEvent(int Code, WPARAM Message, LPARAM Event) {
   if (Code == HC_ACTION && GetCurrentThreadId() == ActingHookThreadId) {
+    const auto &Record = *reinterpret_cast<const MSLLHOOKSTRUCT *>(Event);
     InterlockedIncrement(&EventCount);
+    bool Swallow = false;
     if (Message == WM_MOUSEWHEEL) {
       InterlockedIncrement(&TurnCount);
-      if (!HandingOff && HandOff(*reinterpret_cast<const MSLLHOOKSTRUCT *>(Event)))
-        return 1;
+      Swallow = HandOff(Record);
     }
+    FollowCallTime(Record);
+    if (Swallow)
+      return 1;
   }
   return CallNextHookEx(nullptr, Code, Message, Event);
 }
 
 // While the program's own window is the foreground, its raw input comes as the
 // foreground's, and a process that takes raw input there may get no calls of its own
-// low-level hook: the registration is dropped until another program has the foreground.
-void WatchRawInput(bool Watch) {
+// low-level hook: the watch pauses until another program has the foreground.
+void FollowWatch() {
+  const bool Watch = Suspected && !WatchPaused && InputWindow != nullptr;
+  if (Watch == Watching)
+    return;
   const RAWINPUTDEVICE Mouse = {GenericDesktopPage, MouseUsage,
                                 static_cast<DWORD>(Watch ? RIDEV_INPUTSINK : RIDEV_REMOVE),
                                 Watch ? InputWindow : nullptr};
   RegisterRawInputDevices(&Mouse, 1, sizeof Mouse);
+  Watching = Watch;
+  WatchedTurns = 0;
+  TurnsAtWatch = TurnCount;
   UnseenTurns = 0;
 }
 
@@ -139,15 +188,13 @@ void WatchRawInput(bool Watch) {
 // a system control class here made the process megabytes larger under Wine. A later
 // watching thread finds it registered already.
 void OpenInputWindow() {
-  WNDCLASSA Class = {};
-  Class.lpfnWndProc = DefWindowProcA;
+  WNDCLASSW Class = {};
+  Class.lpfnWndProc = DefWindowProcW;
   Class.hInstance = Module;
   Class.lpszClassName = InputClassName;
-  RegisterClassA(&Class);
-  InputWindow = CreateWindowExA(0, InputClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  RegisterClassW(&Class);
+  InputWindow = CreateWindowExW(0, InputClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 Module, nullptr);
-  if (InputWindow != nullptr)
-    WatchRawInput(true);
 }
 
 bool IsBackgroundTurn(const MSG &Message) {
@@ -160,17 +207,16 @@ bool IsBackgroundTurn(const MSG &Message) {
 }
 
 // The program is told at most once a second while turns go unseen, so that it can put
-// the hook back as soon as its own limit on reinstalls allows.
+// the hook back as soon as its own limit on reinstalls allows. A report read after
+// the registration was dropped counts for nothing.
 void NoteRawInput(const MSG &Message) {
-  if (!IsBackgroundTurn(Message))
+  if (!Watching || !IsBackgroundTurn(Message))
     return;
-  const LONG Turns = TurnCount;
-  UnseenTurns = Turns == TurnsAtLastReport ? UnseenTurns + 1 : 0;
-  TurnsAtLastReport = Turns;
+  UnseenTurns = ++WatchedTurns - (TurnCount - TurnsAtWatch);
   const DWORD Now = GetTickCount();
   if (UnseenTurns >= UnseenTurnLimit && Now - LastReportTick >= ReportInterval) {
     LastReportTick = Now;
-    PostMessageA(Target, TargetMessage, WM_INPUT, 0);
+    PostMessageW(Target, TargetMessage, WM_INPUT, 0);
   }
 }
 
@@ -178,50 +224,52 @@ void NoteRawInput(const MSG &Message) {
 // it could be lost.
 void MakeQueue() {
   MSG Message;
-  PeekMessageA(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  PeekMessageW(&Message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 }
 
 // Only the quit ends the loop; the window's default handling frees each raw input.
 DWORD WINAPI RunWatch(LPVOID Ready) {
   MakeQueue();
   OpenInputWindow();
+  FollowWatch();
   SetEvent(Ready);
   MSG Message;
-  while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&Message, nullptr, 0, 0) > 0) {
     if (Message.message == WM_INPUT)
       NoteRawInput(Message);
-    else if (Message.message == WM_PAUSEWATCH && InputWindow != nullptr)
-      WatchRawInput(Message.wParam == FALSE);
-    DispatchMessageA(&Message);
+    else if (Message.message == WM_FOLLOWWATCH)
+      FollowWatch();
+    DispatchMessageW(&Message);
   }
-  WatchRawInput(false);
   DestroyWindow(InputWindow);
   InputWindow = nullptr;
+  FollowWatch(); // drops the registration with its window
   return 0;
 }
 
 // Only the quit ends the loop; the hook's calls come in while it waits.
 DWORD WINAPI RunHook(LPVOID Ready) {
   MakeQueue();
-  const HHOOK Hook = SetWindowsHookExA(HookKind, ReportMouseEvent, Module, 0);
+  const HHOOK Hook = SetWindowsHookExW(HookKind, ReportMouseEvent, Module, 0);
   if (Hook != nullptr)
     ActingHookThreadId = GetCurrentThreadId();
   SetEvent(Ready);
   if (Hook == nullptr)
     return 0;
   MSG Message;
-  while (GetMessageA(&Message, nullptr, 0, 0) > 0)
-    DispatchMessageA(&Message);
+  while (GetMessageW(&Message, nullptr, 0, 0) > 0)
+    DispatchMessageW(&Message);
   UnhookWindowsHookEx(Hook);
   return 0;
 }
 
 TLibraryThread StartThread(LPTHREAD_START_ROUTINE Run) {
   TLibraryThread Thread = {};
-  const HANDLE Ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  const HANDLE Ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (Ready == nullptr)
     return Thread;
-  Thread.Handle = CreateThread(nullptr, 0, Run, Ready, 0, &Thread.Id);
+  Thread.Handle = CreateThread(nullptr, WaitingThreadStack, Run, Ready,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, &Thread.Id);
   if (Thread.Handle != nullptr)
     WaitForSingleObject(Ready, INFINITE);
   CloseHandle(Ready);
@@ -231,7 +279,7 @@ TLibraryThread StartThread(LPTHREAD_START_ROUTINE Run) {
 void EndThread(TLibraryThread &Thread) {
   if (Thread.Handle == nullptr)
     return;
-  PostThreadMessageA(Thread.Id, WM_QUIT, 0, 0);
+  PostThreadMessageW(Thread.Id, WM_QUIT, 0, 0);
   WaitForSingleObject(Thread.Handle, INFINITE);
   CloseHandle(Thread.Handle);
   Thread = {};
@@ -240,7 +288,7 @@ void EndThread(TLibraryThread &Thread) {
 } // namespace
 
 // The new hook is in place before the old one goes, so that a turn during a
-// reinstall meets one of them, and the watch goes on across it.
+// reinstall meets one of them. A hook put back is in place: the watch ends with it.
 BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
   HookKind = Kind;
   Target = Window;
@@ -252,7 +300,8 @@ BOOLEAN __cdecl SetHook(int Kind, HWND Window, UINT Message) {
     FreeHook();
     return FALSE;
   }
-  UnseenTurns = 0;
+  InterlockedExchange(&Suspected, FALSE);
+  FollowWatchLater();
   if (WatchThread.Handle == nullptr)
     WatchThread = StartThread(RunWatch);
   return TRUE;
@@ -267,8 +316,8 @@ void __cdecl FreeHook() {
 }
 
 void __cdecl PauseHookWatch(BOOLEAN Pause) {
-  if (WatchThread.Handle != nullptr)
-    PostThreadMessageA(WatchThread.Id, WM_PAUSEWATCH, Pause, 0);
+  InterlockedExchange(&WatchPaused, Pause != FALSE);
+  FollowWatchLater();
 }
 
 BOOLEAN __cdecl ClaimHookRecord(LPARAM Ticket, MSLLHOOKSTRUCT *Record) {
@@ -289,11 +338,11 @@ BOOLEAN __cdecl AnswerHookRecord(LPARAM Ticket, BOOLEAN Swallow) {
 DWORD __cdecl HookEventCount() { return static_cast<DWORD>(EventCount); }
 
 BOOLEAN __cdecl HookLost() {
-  return HookThread.Handle != nullptr && UnseenTurns >= UnseenTurnLimit;
+  return HookThread.Handle != nullptr && Suspected && UnseenTurns >= UnseenTurnLimit;
 }
 
 // The library's entry in place of the C runtime's, which it does without: it keeps
-// the module handle for SetWindowsHookExA and asks for no thread notifications.
+// the module handle for SetWindowsHookExW and asks for no thread notifications.
 extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE Instance, DWORD Reason, LPVOID) {
   if (Reason == DLL_PROCESS_ATTACH) {
     Module = Instance;

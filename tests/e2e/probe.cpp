@@ -924,6 +924,34 @@ int ReplayHookRecord(const char *ClassName, LONG X, LONG Y) {
   return 0;
 }
 
+// ---- A later hook that takes the wheel ----
+
+LONG SwallowedTurns;
+
+LRESULT CALLBACK SwallowWheel(int Code, WPARAM Message, LPARAM Event) {
+  if (Code == HC_ACTION && Message == WM_MOUSEWHEEL) {
+    ++SwallowedTurns;
+    return 1;
+  }
+  return CallNextHookEx(nullptr, Code, Message, Event);
+}
+
+// As a program that hands the mouse to another computer does: a low-level hook,
+// installed after the program's and so called before it, keeps every wheel turn
+// from the rest of the desktop for Ms milliseconds; prints how many it kept.
+int HoldWheel(DWORD Ms) {
+  if (!SetWindowsHookExA(WH_MOUSE_LL, SwallowWheel, GetModuleHandleA(nullptr), 0) ||
+      !SetTimer(nullptr, 0, Ms, nullptr))
+    return 1;
+  std::printf("ready=1\n");
+  std::fflush(stdout);
+  MSG Message = {};
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0 && Message.message != WM_TIMER)
+    DispatchMessageA(&Message);
+  std::printf("swallowed=%ld\n", SwallowedTurns);
+  return 0;
+}
+
 // ---- Wheel input of any delta, and a program thread held ----
 
 // Turns as a driver sends them, with exactly these deltas, at a pointer placed
@@ -1626,6 +1654,7 @@ int Usage() {
                        "       probe replay-hook CLASS X Y\n"
                        "       probe send-wheel X Y DELTA...\n"
                        "       probe suspend CLASS MS\n"
+                       "       probe hold-wheel MS\n"
                        "       probe hold-hotkey MODIFIERS KEY\n"
                        "       probe tray-delete CLASS [ID]\n"
                        "       probe menu-texts TEXT...\n"
@@ -1702,6 +1731,8 @@ int main(int argc, char **argv) {
       Deltas.push_back(std::strtol(argv[Index], nullptr, 0));
     return SendWheel(std::strtol(argv[2], nullptr, 0), std::strtol(argv[3], nullptr, 0), Deltas);
   }
+  if (Command == "hold-wheel" && argc >= 3)
+    return HoldWheel(static_cast<DWORD>(ParseNumber(argv[2])));
   if (Command == "suspend" && argc >= 4)
     return SuspendOwner(argv[2], static_cast<DWORD>(ParseNumber(argv[3])));
   if (Command == "replay-hook" && argc >= 5)

@@ -35,6 +35,26 @@ RECENT_TICKETS = 16     # the first tickets of the hook library, which the probe
 BESIDE_MIDDLE = (MIDDLE[0] + 10, MIDDLE[1])  # a last turn the desktop tells from MIDDLE's
 HOLD_MS = 8000  # how long the program's thread is held: far beyond any hand-off
 REST = 6        # s without input: longer than Wine waits before a thread counts as hung
+HELD_TURNS = 20  # Shift+wheel turns another program's hook keeps from the program
+HELD_PACE = 1.1  # s between them: the turns span longer than the first reinstall waits
+
+
+def program_threads():
+    """The ids of the threads of this build's sonalto.exe, read from its Unix
+    process, whose command line Wine starts with the program's path."""
+    wanted = os.path.join(h.BIN_DIR, "sonalto.exe").lower()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                path = f.read().split(b"\0")[0].decode(errors="replace").strip('"')
+            path = path.replace("\\", "/").lower()
+            if path.startswith("z:"):
+                path = path[2:]
+            if path == wanted:
+                return set(os.listdir(f"/proc/{pid}/task"))
+        except OSError:
+            continue
+    raise AssertionError("no Unix process of the program")
 
 
 def telling_direction(volume):
@@ -268,6 +288,41 @@ class WheelTest(WheelTurns, unittest.TestCase):
                             not record["target"].isdigit():
                         self.assertNotEqual(record["planted"], "0", record)
                 self.still_one_step(s, what)
+
+    def test_a_later_hook_that_keeps_the_wheel_keeps_it(self):
+        """A program that hands the mouse to another computer installs its hook after
+        Sonalto's and keeps every turn: Shift+wheel meant for the other computer must
+        not change the volume here, however long it goes on, and Sonalto must not put
+        a hook of its own in front (a new hook would come with a new thread)."""
+        with h.Session(h.BIN_DIR, sound=True) as s:
+            self.start(s)
+            # A first step starts what the program starts lazily (winmm's thread).
+            self.still_one_step(s, "the start")
+            threads = program_threads()
+            h.wait_until(lambda: self.watch.last("visible") == 0, 5, "the display to hide")
+            # Long enough for the turns and the quiet after them on a loaded machine.
+            span_ms = int((HELD_TURNS * HELD_PACE + 15) * 1000)
+            with tempfile.TemporaryFile() as out:
+                held = s.wine_process(["probe.exe", "hold-wheel", str(span_ms)], stdout=out)
+
+                def output():
+                    out.seek(0)
+                    return out.read().decode(errors="replace")
+                h.wait_until(lambda: "ready=1" in output(), 20, "the other program's hook")
+                start = time.monotonic()
+
+                def held_turns():
+                    for _ in range(HELD_TURNS):
+                        time.sleep(max(0.0, self.last_turn + HELD_PACE - time.monotonic()))
+                        self.turn(s, *MIDDLE, DOWN, shift=True, pause=False)
+                self.assertNothingHappens(s, "Shift+wheel kept by another program's hook",
+                                          held_turns)
+                self.assertGreaterEqual(time.monotonic() - start, 20)
+                self.assertEqual(program_threads(), threads, "threads of the program")
+                self.assertEqual(s.wait_exit(held, timeout=span_ms / 1000 + 20), 0)
+                swallowed = h.parse_records(output())[-1]
+            self.assertEqual(swallowed.get("swallowed"), str(HELD_TURNS), swallowed)
+            self.still_one_step(s, "the other program's hook is gone")
 
     def test_program_loads_the_hook_library_from_its_own_folder(self):
         with h.Session(h.BIN_DIR, sound=False) as s:

@@ -282,6 +282,25 @@ DWORD __cdecl FakeHookEventCount() { return Fake.HookEvents; }
 
 BOOLEAN __cdecl FakeHookLost() { return Fake.HookLost; }
 
+// With no hook library there is no watch to pause. Faked with its other exports, so
+// that the library's own test can compile the real one in.
+void __cdecl FakePauseHookWatch(BOOLEAN) {}
+
+// For the hook library's own logic, compiled into its test: every raw input it reads
+// is a turn of the wheel, reported while another program has the foreground.
+BOOL WINAPI FakeRegisterRawInputDevices(PCRAWINPUTDEVICE Devices, UINT, UINT) {
+  Fake.RawInputRegistrations.push_back(Devices->dwFlags);
+  return TRUE;
+}
+
+UINT WINAPI FakeGetRawInputData(HRAWINPUT, UINT, LPVOID Data, PUINT Size, UINT) {
+  RAWINPUT Turn = {};
+  Turn.header.dwType = RIM_TYPEMOUSE;
+  Turn.data.mouse.usButtonFlags = RI_MOUSE_WHEEL;
+  *static_cast<RAWINPUT *>(Data) = Turn;
+  return *Size = sizeof Turn;
+}
+
 BOOL WINAPI FakeShellNotifyIconW(DWORD Action, PNOTIFYICONDATAW Data) {
   Fake.Sequence.push_back("Shell_NotifyIconW");
   NOTIFYICONDATAW Copy = {};
@@ -443,6 +462,9 @@ IMPORT_SLOT("__imp__ClaimHookRecord", FakeClaimHookRecord)
 IMPORT_SLOT("__imp__AnswerHookRecord", FakeAnswerHookRecord)
 IMPORT_SLOT("__imp__HookEventCount", FakeHookEventCount)
 IMPORT_SLOT("__imp__HookLost", FakeHookLost)
+IMPORT_SLOT("__imp__PauseHookWatch", FakePauseHookWatch)
+IMPORT_SLOT("__imp__RegisterRawInputDevices@12", FakeRegisterRawInputDevices)
+IMPORT_SLOT("__imp__GetRawInputData@20", FakeGetRawInputData)
 IMPORT_SLOT("__imp__Shell_NotifyIconW@8", FakeShellNotifyIconW)
 IMPORT_SLOT("__imp__CreateWindowExW@48", FakeCreateWindowExW)
 IMPORT_SLOT("__imp__GetMessageW@16", FakeGetMessageW)

@@ -146,6 +146,8 @@ struct TFakePlatform {
   std::vector<LONG> LiveAtUninitialize; // fake audio objects alive at each CoUninitialize
   bool HighContrast = false;            // what SPI_GETHIGHCONTRAST reports; Wine's is off
   std::vector<std::tuple<DWORD, HWND, LONG, LONG>> WinEvents; // NotifyWinEvent, never raised
+  // The flags of each RegisterRawInputDevices, which the hook library's own test meets.
+  std::vector<DWORD> RawInputRegistrations;
   // The order of the mixer open and close, hook, hotkey, timer, tray, menu and box calls,
   // by function name.
   std::vector<std::string> Sequence;

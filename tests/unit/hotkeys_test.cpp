@@ -498,7 +498,7 @@ TEST_F(THookWatch, LostHookIsReinstalledOnlyWhenTheLibrarySaysSoAndLessOftenWhil
   Later(1);
   Report();
   EXPECT_EQ(3u, Fake.SetHookCalls.size());
-  // Reports go on after a reinstall: the hook was not lost, and the wait doubles.
+  // Lost again soon after it was put back (a thread starved again): the wait doubles.
   Later(9999);
   Report();
   EXPECT_EQ(3u, Fake.SetHookCalls.size());
