@@ -143,9 +143,10 @@ void FollowWatchLater() {
 // soon after it cannot have been given up. Any call at all shows the hook still in
 // place after an earlier one. Time stamps are the sender's: one from the future is
 // no sign of anything.
+// Nearly every call changes nothing: only a change is written, with a locked exchange.
 void FollowCallTime(const MSLLHOOKSTRUCT &Event) {
-  const bool Late = static_cast<LONG>(GetTickCount() - Event.time) >= SuspectTime;
-  if (InterlockedExchange(&Suspected, Late) != static_cast<LONG>(Late))
+  const LONG Late = static_cast<LONG>(GetTickCount() - Event.time) >= SuspectTime;
+  if (Suspected != Late && InterlockedExchange(&Suspected, Late) != Late)
     FollowWatchLater();
 }
 
