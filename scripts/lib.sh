@@ -3,6 +3,7 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SONALTO_BUILD:-$ROOT/build}
+source "$ROOT/scripts/machine.sh"
 export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix wine wine32:i386
@@ -57,9 +58,9 @@ build() {
 # user mode (some virtual machines leave it out) cannot start one, and wineboot would
 # fail without a word: say so plainly instead.
 require_32bit_execution() {
-  /usr/lib/wine/wineserver32 --version >/dev/null 2>&1 && return
+  can_run_32bit && return
   echo "This machine cannot execute 32-bit programs (Exec format error): Wine cannot run" \
-    "Sonalto or its tests here. Use a machine whose kernel runs 32-bit user code." >&2
+    "Sonalto here. Use a machine whose kernel runs 32-bit user code." >&2
   return 1
 }
 
@@ -68,7 +69,6 @@ require_32bit_execution() {
 # crashing program must end at once rather than wait on a crash dialog nobody sees.
 PREFIX_MARK=$WINEPREFIX/.sonalto-prefix-2
 prepare_wineprefix() {
-  require_32bit_execution
   [ -f "$PREFIX_MARK" ] && return
   echo "Preparing the Wine prefix in $WINEPREFIX"
   wineboot -i >/dev/null 2>&1

@@ -5,6 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 install_packages
+require_32bit_execution
 build
 trap stop_started EXIT
 if [ -z "${DISPLAY:-}" ]; then

@@ -4,6 +4,19 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+# The Wine half: the unit tests share one virtual display; the end-to-end tests start
+# their own display, sound server and Wine session.
+wine_tests() {
+  trap stop_started EXIT
+  start_virtual_display
+  prepare_wineprefix
+  ctest --test-dir "$BUILD" --output-on-failure
+}
+if [ "${1:-}" = --wine-only ]; then
+  wine_tests
+  exit
+fi
+
 install_packages
 generate_locales
 fetch_xinerama32
@@ -36,9 +49,10 @@ release_twice() {
 }
 release_twice
 build
-trap stop_started EXIT
-start_virtual_display
-prepare_wineprefix
-# The end-to-end tests start their own display, sound server and Wine session; the
-# unit tests share this display.
-ctest --test-dir "$BUILD" --output-on-failure
+if can_run_32bit; then
+  wine_tests
+else
+  echo "This machine cannot execute 32-bit programs: the tests run under Wine in an" \
+    "emulated machine"
+  run_in_machine scripts/test.sh --wine-only
+fi
