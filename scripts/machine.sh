@@ -2,7 +2,7 @@
 # Wine cannot start a 32-bit program on them. There the Wine half of the tests runs in
 # an emulated x86-64 Debian 12 machine: QEMU without acceleration, the same Wine and
 # the same tests, several times slower. Its disk is made once, in the build tree.
-MACHINE=$BUILD/machine
+MACHINE=${SONALTO_MACHINE:-$BUILD/machine}
 MACHINE_MIRROR=http://deb.debian.org/debian
 MACHINE_PACKAGES=(wine wine32:i386 xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
   libpulse0:i386 libxrandr2 python3 python3-yaml cmake locales fonts-wqy-microhei procps)
@@ -10,7 +10,6 @@ MACHINE_PACKAGES=(wine wine32:i386 xvfb xdotool x11-utils imagemagick pulseaudio
 MACHINE_MODULES=(virtio virtio_ring virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
   virtio_blk crc16 crc32c_generic mbcache jbd2 ext4 9pnet 9pnet_virtio netfs fscache 9p)
 MACHINE_MARK=$MACHINE/.sonalto-machine-1
-MACHINE_INIT=/usr/sbin/sonalto-init
 
 can_run_32bit() { /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; }
 
@@ -41,8 +40,7 @@ make_machine_root() {
   chroot "$root" apt-get clean
 }
 
-# A kernel of Debian's with the modules it needs before its disk is mounted, and an
-# init of busybox that mounts the disk and hands over to the machine's own init.
+# Debian's kernel, and the modules it needs before its disk is mounted.
 make_machine_boot() {
   local root=$MACHINE/root early=$MACHINE/early modules module
   modules=$(echo "$root"/lib/modules/*)
@@ -51,52 +49,53 @@ make_machine_boot() {
   for module in "${MACHINE_MODULES[@]}"; do
     cp "$(find "$modules/kernel" -name "$module.ko" | head -1)" "$early/modules/"
   done
-  cat >"$early/init" <<EOF
-#!/bin/busybox sh
-/bin/busybox mkdir -p /proc /dev /disk
-/bin/busybox mount -t devtmpfs dev /dev
-for module in ${MACHINE_MODULES[*]}; do /bin/busybox insmod /modules/\$module.ko; done
-/bin/busybox mount -t ext4 /dev/vda /disk || /bin/busybox poweroff -f
-/bin/busybox umount /dev
-exec /bin/busybox switch_root /disk $MACHINE_INIT
-EOF
-  chmod +x "$early/init"
-  (cd "$early" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$MACHINE/initrd.gz"
+  echo "${MACHINE_MODULES[*]}" >"$early/modules/order"
   cp "$root"/boot/vmlinuz-* "$MACHINE/vmlinuz"
 }
 
-make_machine() {
-  [ -f "$MACHINE_MARK" ] && return
-  echo "Making the emulated test machine in $MACHINE (once, a few minutes)"
-  install_machine_packages
-  mkdir -p "$MACHINE"
-  make_machine_root
-  make_machine_boot
-  mke2fs -q -t ext4 -d "$MACHINE/root" -F "$MACHINE/disk.img" 16G
-  rm -rf "$MACHINE/root" "$MACHINE/early"
-  touch "$MACHINE_MARK"
-}
-
-# Runs a command of this project in the machine, with the project's folder and the
-# build tree shared at the same paths, and returns its exit code. The Wine prefix
-# stays on the machine's own disk: Wine's many small files are slow to share.
-run_in_machine() {
-  local job=$MACHINE/job
-  make_machine
-  # The machine's first process is this project's own script, as it stands now.
-  printf 'rm %s\nwrite "%s" %s\nsif %s mode 0100755\n' "$MACHINE_INIT" "$ROOT/scripts/machine-init" \
-    "$MACHINE_INIT" "$MACHINE_INIT" | debugfs -w -f - "$MACHINE/disk.img" >/dev/null 2>&1
-  printf 'export SONALTO_BUILD=%q\ncd %q\n%s\n' "$BUILD" "$ROOT" "$*" >"$job.sh"
-  rm -f "$job.rc"
+# Boots the machine for one command of this project and returns its exit code. The
+# disk keeps what the machine wrote only while the machine is made; every later run
+# leaves it as it was, so several may run at once.
+boot_machine() {
+  local keep=$1 job code=1
+  shift
+  job=$(mktemp -d "$BUILD/machine-job.XXXXXX")
+  printf 'export SONALTO_BUILD=%q\ncd %q\n%s\n' "$BUILD" "$ROOT" "$*" >"$job/job.sh"
+  cp "$ROOT/scripts/machine-early-init" "$MACHINE/early/init"
+  (cd "$MACHINE/early" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$job/initrd.gz"
   qemu-system-x86_64 -machine q35,accel=tcg -cpu max,smap=off -smp "$(nproc)" -m 6144 \
-    -display none -vga none -serial stdio -monitor none -no-reboot \
-    -kernel "$MACHINE/vmlinuz" -initrd "$MACHINE/initrd.gz" \
+    -display none -vga none -serial stdio -monitor none -no-reboot ${keep:+-snapshot} \
+    -kernel "$MACHINE/vmlinuz" -initrd "$job/initrd.gz" \
     -drive "file=$MACHINE/disk.img,format=raw,if=virtio,cache=unsafe" \
     -fsdev "local,id=project,path=$ROOT,security_model=passthrough,multidevs=remap" \
     -device virtio-9p-pci,fsdev=project,mount_tag=project \
     -fsdev "local,id=build,path=$BUILD,security_model=passthrough,multidevs=remap" \
     -device virtio-9p-pci,fsdev=build,mount_tag=build \
-    -append "console=ttyS0 quiet mitigations=off sonalto.root=$ROOT sonalto.build=$BUILD" </dev/null
-  [ -f "$job.rc" ] || { echo "The test machine stopped before its job ended" >&2; return 1; }
-  return "$(cat "$job.rc")"
+    -append "console=ttyS0 quiet mitigations=off sonalto.root=$ROOT sonalto.build=$BUILD sonalto.job=$job" \
+    </dev/null
+  if [ -f "$job/rc" ]; then code=$(cat "$job/rc"); else echo "The test machine stopped" \
+    "before its job ended" >&2; fi
+  rm -rf "$job"
+  return "$code"
+}
+
+# Wine's first start in a prefix is its slowest step: made once, with the disk.
+make_machine() {
+  [ -f "$MACHINE_MARK" ] && return
+  echo "Making the emulated test machine in $MACHINE (once, several minutes)"
+  install_machine_packages
+  mkdir -p "$MACHINE"
+  make_machine_root
+  make_machine_boot
+  mke2fs -q -t ext4 -d "$MACHINE/root" -F "$MACHINE/disk.img" 16G
+  rm -rf "$MACHINE/root"
+  boot_machine "" 'source scripts/lib.sh && prepare_wineprefix'
+  touch "$MACHINE_MARK"
+}
+
+# Runs a command of this project in the machine, with the project's folder and the
+# build tree shared at the same paths it has here.
+run_in_machine() {
+  make_machine
+  boot_machine snapshot "$@"
 }
