@@ -67,7 +67,7 @@ TEST_F(TTrayMenu, HoldsControlsSettingsSwitchAndExitBetweenSeparators) {
 // Any process can send WM_CREATE; a menu built for each would never be freed.
 TEST_F(TTrayMenu, AnotherCreationKeepsTheOneMenu) {
   const HMENU Started = TrayMenu;
-  EXPECT_EQ(0, SendMessageA(MainWindow, WM_CREATE, 0, 0));
+  EXPECT_EQ(0, SendMessageW(MainWindow, WM_CREATE, 0, 0));
   EXPECT_EQ(Started, TrayMenu);
   ExpectTrayMenuItems(TrayMenu, "Disable");
 }

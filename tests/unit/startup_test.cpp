@@ -9,7 +9,7 @@ namespace {
 
 using TNames = std::vector<std::string>;
 
-constexpr char ClassName[] = "Tsonalto";
+constexpr wchar_t ClassName[] = L"Tsonalto";
 constexpr DWORD MuteId = 2; // the fake mixer's mute control
 
 class TStartUp : public TProgramTest {
@@ -22,14 +22,14 @@ protected:
 
 int WindowsOfClass() {
   int Count = 0;
-  for (HWND Window = nullptr; (Window = FindWindowExA(nullptr, Window, ClassName, nullptr));)
+  for (HWND Window = nullptr; (Window = FindWindowExW(nullptr, Window, ClassName, nullptr));)
     ++Count;
   return Count;
 }
 
 TEST_F(TStartUp, RegistersAPlainClassWithoutIconOrCursor) {
-  WNDCLASSA Class = {};
-  ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), ClassName, &Class));
+  WNDCLASSW Class = {};
+  ASSERT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), ClassName, &Class));
   EXPECT_EQ(0u, Class.style);
   EXPECT_EQ(&MainWindowProc, Class.lpfnWndProc);
   EXPECT_EQ(0, Class.cbClsExtra + Class.cbWndExtra);
