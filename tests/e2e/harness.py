@@ -692,16 +692,16 @@ class Session:
         self._programs.append(process)
         return process
 
-    def start_program(self, env=None):
-        """Starts sonalto.exe (in env, the session's own when not given); keep the
-        Popen for its exit code."""
-        return self.wine_process(["sonalto.exe"], env=env or self.env)
+    def start_program(self, env=None, program="sonalto.exe"):
+        """Starts sonalto.exe, or the copy given (in env, the session's own when not
+        given); keep the Popen for its exit code."""
+        return self.wine_process([program], env=env or self.env)
 
-    def start_program_and_wait(self, env=None):
-        """Starts sonalto.exe and waits until it has finished starting up: its
-        window exists and its thread answers messages, which it does only from its
-        message loop, after the tray icon and the hotkeys are in place."""
-        process = self.start_program(env)
+    def start_program_and_wait(self, env=None, program="sonalto.exe"):
+        """Starts sonalto.exe or the copy given and waits until it has finished
+        starting up: its window exists and its thread answers messages, which it does
+        only from its message loop, after the tray icon and the hotkeys are in place."""
+        process = self.start_program(env, program)
         self.wait_for_window(PROGRAM_CLASS)
         wait_until(lambda: self.send(WM_NULL).get("answered") == "1", 20,
                    "the program to reach its message loop")
@@ -1135,6 +1135,19 @@ def _end(process):
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
+
+
+def portable_copy(test, settings):
+    """A copy of the program in a folder of its own, beside a sonalto.ini holding the
+    given lines of settings, removed when the test ends; returns the program's path.
+    The prefix's registry stays as it was."""
+    folder = tempfile.mkdtemp(prefix="sonalto-copy-")
+    test.addCleanup(shutil.rmtree, folder)
+    for name in ("sonalto.exe", "morvask.dll"):
+        shutil.copy(os.path.join(BIN_DIR, name), folder)
+    with open(os.path.join(folder, "sonalto.ini"), "w") as ini:
+        ini.write("".join(f"{line}\r\n" for line in ["[Sonalto]"] + settings))
+    return os.path.join(folder, "sonalto.exe")
 
 
 # ---- Running a test script ----

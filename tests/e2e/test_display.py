@@ -33,6 +33,7 @@ class DisplayTest(unittest.TestCase):
         self.assertLessEqual(hidden - latest_change_tick, HIDE_DELAY + TIMER_PERIOD + LATENESS,
                              "hid too late")
 
+    @h.needs_real_time
     def test_hotkeys_show_the_volume_without_taking_the_focus(self):
         with h.Session(h.BIN_DIR, sound=True) as s:
             s.start_program_and_wait()
@@ -69,6 +70,7 @@ class DisplayTest(unittest.TestCase):
             self.assertEqual(s.foreground()["hwnd"], desktop["hwnd"])
             self.assertEqual(s.xdotool("getwindowfocus").strip(), s.desktop_xid)
 
+    @h.needs_real_time
     def test_a_held_mute_key_toggles_once_and_clicks_pass_through_the_display(self):
         with h.Session(h.BIN_DIR, sound=True) as s:
             s.start_program_and_wait()

@@ -1,9 +1,6 @@
 """The tray icon as a user sees it: its image after real hotkeys, its tip, and its
 return after the taskbar is created again."""
 
-import os
-import shutil
-import tempfile
 import time
 import unittest
 
@@ -65,16 +62,11 @@ class TrayWheelTest(unittest.TestCase):
     the settings, so the prefix's registry stays as it was."""
 
     def start(self, s, tray_wheel):
-        folder = tempfile.mkdtemp(prefix="sonalto-tray-wheel-")
-        self.addCleanup(shutil.rmtree, folder)
-        for name in ("sonalto.exe", "morvask.dll"):
-            shutil.copy(os.path.join(h.BIN_DIR, name), folder)
-        with open(os.path.join(folder, "sonalto.ini"), "w") as ini:
-            ini.write(f"[Sonalto]\r\nEdgeWheel=0\r\nTrayWheel={tray_wheel}\r\n")
+        program = h.portable_copy(self, ["EdgeWheel=0", f"TrayWheel={tray_wheel}"])
         # The probe's icon stands beside the program's in the tray.
         s.wine_process(["probe.exe", "tray-hold"])
         h.wait_until(lambda: len(s.tray_icons()) == 1, 15, "the probe's own tray icon")
-        self.program = s.wine_process([os.path.join(folder, "sonalto.exe")])
+        self.program = s.wine_process([program])
         s.wait_for_window()
         h.wait_until(lambda: s.send(h.WM_NULL).get("answered") == "1", 20, "the loop")
         h.wait_until(lambda: len(s.tray_icons()) == 2, 15, "the program's tray icon")
