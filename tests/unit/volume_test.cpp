@@ -133,7 +133,7 @@ TEST_F(TVolumeSteps, PauseOfOnePointEightSecondsStartsTheStepOverWhateverTheDisp
   EXPECT_EQ(500, Move(VolumeDown, 0));
   for (const DWORD DisplayTime : {0ul, 10000ul}) {
     HideDelay = DisplayTime;
-    TimerFires(DisplayTime + 1); // hides what the step before showed
+    TimerFires(DisplayTime + 1);          // hides what the step before showed
     FakeMixer.Values[FaderId] = FaderTop; // room for two sweeps down
     SpinToMaxStep(VolumeDown);
     EXPECT_EQ(4000, Move(VolumeDown, 1799)) << DisplayTime;
