@@ -5,11 +5,11 @@
 MACHINE=${SONALTO_MACHINE:-$BUILD/machine}
 MACHINE_MIRROR=http://deb.debian.org/debian
 MACHINE_PACKAGES=(wine wine32:i386 xvfb xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
-  libpulse0:i386 libxrandr2 python3 python3-yaml cmake ninja-build locales fonts-wqy-microhei procps)
+  libpulse0:i386 libxrandr2 python3 python3-yaml cmake locales fonts-wqy-microhei procps)
 # Only what the machine's first seconds need: its disk, the project's shared folders.
 MACHINE_MODULES=(virtio virtio_ring virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
   virtio_blk crc16 crc32c_generic mbcache jbd2 ext4 9pnet 9pnet_virtio netfs fscache 9p)
-MACHINE_MARK=$MACHINE/.sonalto-machine-2
+MACHINE_MARK=$MACHINE/.sonalto-machine-3
 
 can_run_32bit() { /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; }
 
